@@ -1,0 +1,53 @@
+# Small helpers shared by every folder's CMakeLists.txt.
+
+# qvad_sources(VAR dir...) collects the C++ sources of the given folders.
+function(qvad_sources var)
+  set(all)
+  foreach(dir ${ARGN})
+    file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp)
+    list(APPEND all ${found})
+  endforeach()
+  set(${var} ${all} PARENT_SCOPE)
+endfunction()
+
+# qvad_shared_library(name DEF file.def SOURCES ...) builds a shared library;
+# on Win32 its exports and ordinals come from the .def file.
+function(qvad_shared_library name)
+  cmake_parse_arguments(A "" "DEF" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} SHARED ${A_SOURCES})
+  if(WIN32 AND A_DEF)
+    target_sources(${name} PRIVATE ${A_DEF})
+    # Keep the plain names of the .def file; no @N decorations on i686.
+    target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+  endif()
+  if(A_LIBS)
+    target_link_libraries(${name} PRIVATE ${A_LIBS})
+  endif()
+endfunction()
+
+# qvad_gtest(name SOURCES ... LIBS ...) adds one GoogleTest program to CTest.
+function(qvad_gtest name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} qvadtestutil GTest::gtest GTest::gtest_main)
+  if(A_DEPENDS)
+    add_dependencies(${name} ${A_DEPENDS})
+  endif()
+  # One CTest entry per program: under Wine every process start costs a
+  # second, so the cases of a program run in one process.
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# Paths baked into tests must be paths of the platform the test runs on:
+# under Wine the Linux root is drive Z:.
+function(qvad_native_path var path)
+  if(WIN32)
+    string(REPLACE "/" "\\\\" p "${path}")
+    set(${var} "Z:${p}" PARENT_SCOPE)
+  else()
+    set(${var} "${path}" PARENT_SCOPE)
+  endif()
+endfunction()
+qvad_native_path(QVAD_NATIVE_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
+qvad_native_path(QVAD_NATIVE_SOURCE_DIR "${CMAKE_SOURCE_DIR}")

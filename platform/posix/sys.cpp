@@ -1,0 +1,129 @@
+// Process facts, paths and atomic file replacement on POSIX.
+#include "platform/sys.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/error.h"
+
+namespace plat {
+
+const char kSep[] = "/";
+const char kExeSuffix[] = "";
+const char kEtcPiece[] = "/etc/";
+const char kBinPiece[] = "/bin/";
+
+std::uint32_t ProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
+std::uint32_t ThreadNumber() {
+  static std::atomic<std::uint32_t> next{0};
+  thread_local std::uint32_t mine = next++;
+  return mine;
+}
+
+std::int64_t NowMillis() {
+  timeval tv{};
+  gettimeofday(&tv, nullptr);
+  return static_cast<std::int64_t>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
+}
+
+std::string ModulePath(const void *address_in_module) {
+  if (address_in_module != nullptr) {
+    Dl_info info{};
+    if (dladdr(address_in_module, &info) != 0 && info.dli_fname != nullptr) {
+      char resolved[PATH_MAX];
+      if (realpath(info.dli_fname, resolved) != nullptr) return resolved;
+      return info.dli_fname;
+    }
+  }
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  buf[n] = '\0';
+  return buf;
+}
+
+std::string GetEnv(const char *name) {
+  const char *v = std::getenv(name);
+  return v != nullptr ? v : "";
+}
+
+bool SetEnv(const char *name, const char *value) {
+  return (value != nullptr ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
+
+std::string TempDir() {
+  std::string t = GetEnv("TMPDIR");
+  while (t.size() > 1 && t.back() == '/') t.pop_back();
+  return t.empty() ? "/tmp" : t;
+}
+
+static bool WritableDir(const std::string &dir) {
+  struct stat st{};
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string RuntimeDir() {
+  std::string env = GetEnv("QVAD_RUNDIR");
+  if (!env.empty()) {
+    mkdir(env.c_str(), 0755);
+    return env;
+  }
+  if (WritableDir("/run/qvadnerl")) return "/run/qvadnerl";
+  if (WritableDir("/run") && mkdir("/run/qvadnerl", 0755) == 0) return "/run/qvadnerl";
+  return "/tmp";
+}
+
+bool FileExists(const char *path) {
+  struct stat st{};
+  return stat(path, &st) == 0;
+}
+
+bool MakeDirectory(const char *path) {
+  if (mkdir(path, 0755) == 0 || errno == EEXIST) return true;
+  SetLastError(ErrorFromErrno(errno));
+  return false;
+}
+
+std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {
+  static std::atomic<unsigned> serial{0};
+  std::string tmp = std::string(path) + ".tmp" + std::to_string(getpid()) + "." + std::to_string(serial++);
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return ErrorFromErrno(errno);
+  const char *p = static_cast<const char *>(data);
+  std::size_t left = size;
+  while (left > 0) {
+    ssize_t n = write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      std::uint32_t err = ErrorFromErrno(errno);
+      close(fd);
+      unlink(tmp.c_str());
+      return err;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if ((durable && fdatasync(fd) != 0) || close(fd) != 0) {
+    std::uint32_t err = ErrorFromErrno(errno);
+    unlink(tmp.c_str());
+    return err;
+  }
+  if (rename(tmp.c_str(), path) != 0) {
+    std::uint32_t err = ErrorFromErrno(errno);
+    unlink(tmp.c_str());
+    return err;
+  }
+  return 0;
+}
+
+}  // namespace plat

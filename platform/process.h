@@ -1,0 +1,63 @@
+// Child processes: start with given standard streams, poll, exit code,
+// terminate. On POSIX a command line composed as one text is split into
+// arguments by the Win32 rules, so a child sees the same arguments on both.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace plat {
+
+inline constexpr std::uint32_t kStillActive = 259;
+
+struct ProcessOptions {
+  // Program to run; null: the first argument of the command line, looked up on PATH.
+  const char *application = nullptr;
+  // Working directory of the child; null: ours.
+  const char *directory = nullptr;
+  // Standard streams handed to the child; kInvalidHandle: inherited from us
+  // (or the null device when hidden is set).
+  Handle std_in = kInvalidHandle;
+  Handle std_out = kInvalidHandle;
+  Handle std_err = kInvalidHandle;
+  // No window on Win32; on POSIX a new session with its streams on /dev/null
+  // unless given above.
+  bool hidden = false;
+};
+
+struct Process {
+  Handle handle = kInvalidHandle;  // owned; release with CloseProcess
+  std::uint32_t pid = 0;
+};
+
+// Starts the command line. Returns true, or false with the last error set.
+bool StartProcess(const char *command_line, const ProcessOptions &options, Process *out);
+
+// Waits up to timeout_ms for the child to end (0xFFFFFFFF: no limit) and
+// returns at the moment it ends: 0 ended, 1 timed out, -1 failed.
+int WaitProcess(Handle process, std::uint32_t timeout_ms);
+
+// The exit code, or kStillActive while running. False with the last error set on failure.
+bool ProcessExitCode(Handle process, std::uint32_t *code);
+
+// Ends the child at once; its exit code becomes code.
+bool TerminateProcess(Handle process, std::uint32_t code);
+
+void CloseProcess(Handle process);
+
+// The handle under an open C stream, made inheritable so that it can be
+// handed to a child as one of its standard streams.
+Handle FileHandleOf(std::FILE *file);
+
+// Splits a command line into arguments by the Win32 rules: blanks separate,
+// double quotes group and are removed, backslashes escape a quote.
+std::vector<std::string> SplitCommandLine(const char *command_line);
+
+// Looks a program up as the platform would: a name with a separator is
+// taken as it is, otherwise each PATH folder is tried. Empty when not found.
+std::string FindProgram(const char *name);
+
+}  // namespace plat

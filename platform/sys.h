@@ -1,0 +1,49 @@
+// Process-wide facts and the small pieces of path syntax that differ
+// between the platforms.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+// Directory separator as text, and the pieces the system appends to its
+// install directories: "\\etc\\" and ".exe" on Win32, "/etc/" and "" on POSIX.
+extern const char kSep[];
+extern const char kExeSuffix[];
+extern const char kEtcPiece[];
+extern const char kBinPiece[];
+
+std::uint32_t ProcessId();
+
+// A small stable number for the calling thread (first thread seen is 0 ...).
+std::uint32_t ThreadNumber();
+
+// Milliseconds since the epoch, local wall clock.
+std::int64_t NowMillis();
+
+// Full path of the running program, or of the module that holds the given
+// address when it is in a shared library.
+std::string ModulePath(const void *address_in_module = nullptr);
+
+// The folder for temporary files, with no separator at its end.
+std::string TempDir();
+
+// The runtime folder for pipes and lock files ($QVAD_RUNDIR, created when
+// missing; else /run/qvadnerl; else /tmp on POSIX; the temp folder on Win32).
+std::string RuntimeDir();
+
+// Environment variable or empty.
+std::string GetEnv(const char *name);
+// Sets (or with a null value removes) a variable of this process; children inherit it.
+bool SetEnv(const char *name, const char *value);
+
+bool FileExists(const char *path);
+bool MakeDirectory(const char *path);
+
+// Writes data to a temporary file beside path and renames it over path, so a
+// reader sees either the old content or the new. With durable set, the data
+// reaches the disk before the rename. Returns 0 or a Win32 error code.
+std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size,
+                                    bool durable);
+
+}  // namespace plat

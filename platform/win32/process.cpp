@@ -1,0 +1,85 @@
+// Child processes on Win32 through CreateProcessA and process handles.
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <io.h>
+
+#include <cstring>
+
+#include "platform/sys.h"
+
+namespace plat {
+
+std::string FindProgram(const char *name) {
+  if (name == nullptr || *name == '\0') return {};
+  char buf[MAX_PATH + 1] = {};
+  char *file_part = nullptr;
+  DWORD n = ::SearchPathA(nullptr, name, ".exe", sizeof buf, buf, &file_part);
+  if (n == 0 || n >= sizeof buf) return {};
+  return std::string(buf, n);
+}
+
+bool StartProcess(const char *command_line, const ProcessOptions &options, Process *out) {
+  STARTUPINFOA si;
+  std::memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  bool use_std = options.std_in != kInvalidHandle || options.std_out != kInvalidHandle ||
+                 options.std_err != kInvalidHandle;
+  if (use_std) {
+    si.dwFlags |= STARTF_USESTDHANDLES;
+    si.hStdInput = options.std_in != kInvalidHandle ? options.std_in : ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = options.std_out != kInvalidHandle ? options.std_out : ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = options.std_err != kInvalidHandle ? options.std_err : ::GetStdHandle(STD_ERROR_HANDLE);
+  }
+  if (options.hidden) {
+    si.dwFlags |= STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+  }
+  PROCESS_INFORMATION pi;
+  std::memset(&pi, 0, sizeof pi);
+  std::string cmd = command_line != nullptr ? command_line : "";
+  std::vector<char> writable(cmd.begin(), cmd.end());
+  writable.push_back('\0');
+  DWORD flags = options.hidden ? CREATE_NO_WINDOW : 0;
+  if (!::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags,
+                        nullptr, options.directory, &si, &pi)) {
+    return false;
+  }
+  ::CloseHandle(pi.hThread);
+  out->handle = pi.hProcess;
+  out->pid = pi.dwProcessId;
+  return true;
+}
+
+int WaitProcess(Handle process, std::uint32_t timeout_ms) {
+  DWORD r = ::WaitForSingleObject(process, timeout_ms);
+  if (r == WAIT_OBJECT_0) return 0;
+  if (r == WAIT_TIMEOUT) return 1;
+  return -1;
+}
+
+bool ProcessExitCode(Handle process, std::uint32_t *code) {
+  DWORD c = 0;
+  if (!::GetExitCodeProcess(process, &c)) return false;
+  *code = c;
+  return true;
+}
+
+bool TerminateProcess(Handle process, std::uint32_t code) {
+  if (!::TerminateProcess(process, code)) return false;
+  ::WaitForSingleObject(process, 5000);
+  return true;
+}
+
+void CloseProcess(Handle process) {
+  if (process != kInvalidHandle && process != nullptr) ::CloseHandle(process);
+}
+
+Handle FileHandleOf(std::FILE *file) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (h != INVALID_HANDLE_VALUE) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  return h;
+}
+
+}  // namespace plat
