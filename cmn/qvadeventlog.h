@@ -1,0 +1,17 @@
+// Reporting milestones and serious failures to the event log under the
+// source "QvAdnerl". The texts live in the message library; a call only
+// chooses the type, the identifier and up to ten insertion strings.
+#pragma once
+#include <cstdint>
+
+inline constexpr const char kQvadEventSource[] = "QvAdnerl";
+
+// Event types.
+inline constexpr unsigned short kQvadEventError = 1;
+inline constexpr unsigned short kQvadEventWarning = 2;
+inline constexpr unsigned short kQvadEventInformation = 4;
+
+// Reports one event with the insertion strings that follow, up to the first
+// null (at most ten are read). Returns the result of closing the event
+// source, or 0 when the source cannot be opened.
+int Qvad_ReportEvent(const char *source, unsigned short type, std::uint32_t event_id, const char *first, ...);
