@@ -12,6 +12,9 @@ extern const char kSep[];
 extern const char kExeSuffix[];
 extern const char kEtcPiece[];
 extern const char kBinPiece[];
+// The message library registered as the event source's message file:
+// "RazMessage.dll" on Win32, the catalogue "RazMessage.cat" on POSIX.
+extern const char kMessageLibraryFile[];
 
 std::uint32_t ProcessId();
 

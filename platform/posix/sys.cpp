@@ -20,6 +20,7 @@ namespace plat {
 const char kSep[] = "/";
 const char kExeSuffix[] = "";
 const char kEtcPiece[] = "/etc/";
+const char kMessageLibraryFile[] = "RazMessage.cat";
 const char kBinPiece[] = "/bin/";
 
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(getpid()); }

@@ -14,6 +14,7 @@ namespace plat {
 const char kSep[] = "\\";
 const char kExeSuffix[] = ".exe";
 const char kEtcPiece[] = "\\etc\\";
+const char kMessageLibraryFile[] = "RazMessage.dll";
 const char kBinPiece[] = "\\bin\\";
 
 std::uint32_t ProcessId() { return ::GetCurrentProcessId(); }
