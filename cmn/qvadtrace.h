@@ -8,8 +8,8 @@ extern "C" {
 
 // The tracer library's entry points, as this adapter calls them.
 typedef int (*ZLT_OPEN_TRACER)(void *handle, int mode, const char *name);
-typedef int (*ZLT_TRACE)(void *handle, int thread_index, int level, const char *source, int line, int kind,
-                         int length, std::uint32_t pid, int code, const char *text);
+typedef int (*ZLT_TRACE)(void *handle, int thread_index, int level, const char *source, int line, int kind, int length,
+                         std::uint32_t pid, int code, const char *text);
 typedef int (*ZLT_TRACE_CHECK)(void *handle, int level);
 typedef int (*ZLT_CLOSE_TRACER)(void *handle, int mode);
 typedef int (*ZLT_SNAP)(void *handle, const char *text);
