@@ -37,7 +37,7 @@ int Generate(long count, bool follow) {
   for (long i = 0; i < count; ++i) {
     char buf[256];
     // A hundred events share each second, so the duplicate count is exercised too.
-    int n = std::snprintf(buf, sizeof buf, "%lld 0x%08lx\tnode%ld.example.com - Generated event number %ld;%s .1.3.6.1\n",
+    int n = std::snprintf(buf, sizeof buf, "%lld 0x%08lx node%ld.example.com\t- Generated event number %ld;%s .1.3.6.1\n",
                           start + i / 100, i, i % 50, i, (i % 3) == 0 ? "Critical" : "Normal");
     line.append(buf, static_cast<std::size_t>(n));
     if (line.size() > 60000) {
