@@ -43,3 +43,12 @@ void Qvad_ResumeWorker();
 
 // The framework's context, for diagnostics and tests.
 const QVAD_SERVICE *Qvad_ServiceContext();
+
+// Runs the worker without a service manager, with the stop event and worker
+// thread the service would give it, for hosting the worker in a foreground
+// process (diagnosis, tests). Qvad_RequestStop asks it to end;
+// Qvad_EndDetachedWorker waits for it (up to timeout_ms) and releases both.
+// 1 on success; 0 with the error record filled (200 or 3, last error), or
+// from the end when the worker did not end in time.
+int Qvad_StartDetachedWorker(QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error);
+int Qvad_EndDetachedWorker(std::uint32_t timeout_ms);

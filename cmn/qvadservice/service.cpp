@@ -169,3 +169,35 @@ void Qvad_ResumeWorker() {
   g_service.suspended = 0;
   plat::ResumeThread(g_service.worker_thread);
 }
+
+int Qvad_StartDetachedWorker(QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error) {
+  if (worker == nullptr) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  std::memset(&g_service, 0, sizeof g_service);
+  g_service.worker_routine = worker;
+  g_service.stop_event = plat::CreateManualEvent();
+  if (g_service.stop_event == nullptr) {
+    QVAD_FILL_ERROR(error, 200, plat::LastError());
+    return 0;
+  }
+  if (!Qvad_StartWorker()) {
+    QVAD_FILL_ERROR(error, 3, plat::LastError());
+    plat::CloseEvent(g_service.stop_event);
+    g_service.stop_event = nullptr;
+    return 0;
+  }
+  return 1;
+}
+
+int Qvad_EndDetachedWorker(std::uint32_t timeout_ms) {
+  if (g_service.worker_thread == nullptr) return 0;
+  if (g_service.suspended == 1) Qvad_ResumeWorker();
+  if (plat::WaitThread(g_service.worker_thread, timeout_ms) != plat::kWaitObject0) return 0;
+  plat::CloseThread(g_service.worker_thread);
+  g_service.worker_thread = nullptr;
+  plat::CloseEvent(g_service.stop_event);
+  g_service.stop_event = nullptr;
+  return 1;
+}

@@ -4,7 +4,9 @@
 // appended lines until it is ended. With -g N it generates N synthetic event
 // lines as fast as its standard output takes them (for benchmarks), and with
 // -t then stays until ended, as the real command does.
-// $OVDUMPEVENTS_ARGS, when set, names a file that receives the command line.
+// $OVDUMPEVENTS_ARGS, when set, names a file that receives the command line;
+// $OVDUMPEVENTS_CHUNK slows the output down (below).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +21,21 @@
 
 namespace {
 
+// $OVDUMPEVENTS_CHUNK=N writes in pieces of N bytes with a pause after
+// each, so a reader sees lines split across its reads.
+std::size_t g_chunk = 0;
+
 bool Emit(const std::string &line) {
-  if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) return false;
-  return std::fflush(stdout) == 0;
+  if (g_chunk == 0) {
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) return false;
+    return std::fflush(stdout) == 0;
+  }
+  for (std::size_t at = 0; at < line.size(); at += g_chunk) {
+    std::size_t n = std::min(g_chunk, line.size() - at);
+    if (std::fwrite(line.data() + at, 1, n, stdout) != n || std::fflush(stdout) != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  }
+  return true;
 }
 
 // The reader of our output is gone (the service was killed): nothing more to do.
@@ -54,6 +68,7 @@ int Generate(long count, bool follow) {
 
 int main(int argc, char **argv) {
   plat::SetStreamBinary(stdout);
+  g_chunk = static_cast<std::size_t>(std::strtoul(plat::GetEnv("OVDUMPEVENTS_CHUNK").c_str(), nullptr, 10));
   long minutes = -1, generate = -1;
   bool follow = false;
   for (int i = 1; i < argc; ++i) {
