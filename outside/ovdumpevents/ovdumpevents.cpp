@@ -98,35 +98,37 @@ int main(int argc, char **argv) {
   }
   std::string source = plat::GetEnv("OVDUMPEVENTS_SOURCE");
   long long since = minutes == 0 ? 0 : static_cast<long long>(std::time(nullptr)) - minutes * 60;
-  std::FILE *in = source.empty() ? nullptr : std::fopen(source.c_str(), "rb");
-  // A line is printed once it is complete; a partial last line waits for its end.
-  std::string pending;
+  // The file is opened anew for each look, from where the last look ended,
+  // so appended lines are seen on every platform whatever its C runtime
+  // makes of a stream that has hit its end once.
+  long long offset = 0;
+  std::string pending;  // a partial last line waits for its end
   for (;;) {
     bool any = false;
-    if (in != nullptr) {
-      char buf[8192];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) {
-        pending.append(buf, n);
-        any = true;
+    if (std::FILE *in = source.empty() ? nullptr : std::fopen(source.c_str(), "rb")) {
+      if (std::fseek(in, static_cast<long>(offset), SEEK_SET) == 0) {
+        char buf[8192];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) {
+          pending.append(buf, n);
+          offset += static_cast<long long>(n);
+          any = true;
+        }
       }
-      std::clearerr(in);
-      std::size_t start = 0, lf;
-      while ((lf = pending.find('\n', start)) != std::string::npos) {
-        std::string line = pending.substr(start, lf + 1 - start);
-        start = lf + 1;
-        if (std::atoll(line.c_str()) >= since && !Emit(line)) return 1;
-      }
-      pending.erase(0, start);
-    } else if (!source.empty()) {
-      in = std::fopen(source.c_str(), "rb");  // the file may appear later
+      std::fclose(in);
     }
+    std::size_t start = 0, lf;
+    while ((lf = pending.find('\n', start)) != std::string::npos) {
+      std::string line = pending.substr(start, lf + 1 - start);
+      start = lf + 1;
+      if (std::atoll(line.c_str()) >= since && !Emit(line)) return 1;
+    }
+    pending.erase(0, start);
     if (!follow) break;
     if (!any) {
       if (ReaderGone()) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  if (in != nullptr) std::fclose(in);
   return 0;
 }

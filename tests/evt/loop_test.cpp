@@ -152,9 +152,11 @@ TEST_F(Loop, ForwardsWithSeverityHostAndEscapingAcrossSplitBlocks) {
   EXPECT_EQ(t.find("No IP though the Host Name was checked. (10.0.0.1)"), std::string::npos);
   EXPECT_NE(t.find("Section : Severity Key : Unknown"), std::string::npos);
   EXPECT_NE(t.find("Host name acquisition failure. : (8)"), std::string::npos);
-  std::string events = qvtest::ReadFile(dir_.file("events.log"));
-  EXPECT_NE(events.find("0xA0000899"), std::string::npos);
-  EXPECT_NE(events.find("0xA000089D"), std::string::npos);
+  if (plat::kExeSuffix[0] == '\0') {  // the Win32 event log keeps its events itself
+    std::string events = qvtest::ReadFile(dir_.file("events.log"));
+    EXPECT_NE(events.find("0xA0000899"), std::string::npos);
+    EXPECT_NE(events.find("0xA000089D"), std::string::npos);
+  }
   std::string last = Line(105, "node5", "last", "Normal");
   EXPECT_EQ(qvtest::ReadFile(run_.evtkeep), last.substr(0, last.size() - 1));
   EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "1");
@@ -203,7 +205,9 @@ TEST_F(Loop, ConsoleResultClasses) {
   EXPECT_EQ(Occurrences("had already been notified. : (-3)"), 1);
   // Refused (-1) is not recorded as handled: four saves, not five.
   EXPECT_EQ(Occurrences("The notified Event was saved to the log file."), 4);
-  EXPECT_NE(qvtest::ReadFile(dir_.file("events.log")).find("WARNING 0xA000089C"), std::string::npos);
+  if (plat::kExeSuffix[0] == '\0') {
+    EXPECT_NE(qvtest::ReadFile(dir_.file("events.log")).find("WARNING 0xA000089C"), std::string::npos);
+  }
 }
 
 TEST_F(Loop, ChildEndEndsTheLoopAndAQuietStopIsQuick) {
