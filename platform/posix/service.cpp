@@ -78,10 +78,13 @@ bool Notify(const std::string &message) {
     SetLastError(ErrorFromErrno(errno));
     return false;
   }
-  ssize_t n = sendto(fd, message.data(), message.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr *>(&addr), len);
+  // Never block on a listener that does not read: the report is advisory,
+  // and a full queue must not freeze the service.
+  ssize_t n = sendto(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+                     reinterpret_cast<sockaddr *>(&addr), len);
   int err = errno;
   close(fd);
-  if (n < 0) {
+  if (n < 0 && err != EAGAIN) {
     SetLastError(ErrorFromErrno(err));
     return false;
   }
