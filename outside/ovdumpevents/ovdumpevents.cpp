@@ -4,7 +4,9 @@
 // appended lines until it is ended. With -g N it generates N synthetic event
 // lines as fast as its standard output takes them (for benchmarks), and with
 // -t then stays until ended, as the real command does.
-// $OVDUMPEVENTS_ARGS, when set, names a file that receives the command line;
+// $OVDUMPEVENTS_ARGS names a file that receives the command line (default:
+// ovdumpevents.args in the temp folder, beside the default source
+// ovdumpevents.txt);
 // $OVDUMPEVENTS_CHUNK slows the output down (below).
 #include <algorithm>
 #include <chrono>
@@ -83,7 +85,10 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
+  // Started by a service manager, the command gets no settings of ours:
+  // the source and the record of its arguments are then in the temp folder.
   std::string args_file = plat::GetEnv("OVDUMPEVENTS_ARGS");
+  if (args_file.empty()) args_file = plat::TempDir() + plat::kSep + "ovdumpevents.args";
   if (!args_file.empty()) {
     if (std::FILE *f = std::fopen(args_file.c_str(), "a")) {
       for (int i = 1; i < argc; ++i) std::fprintf(f, i > 1 ? " %s" : "%s", argv[i]);
@@ -97,6 +102,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   std::string source = plat::GetEnv("OVDUMPEVENTS_SOURCE");
+  if (source.empty()) source = plat::TempDir() + plat::kSep + "ovdumpevents.txt";
   long long since = minutes == 0 ? 0 : static_cast<long long>(std::time(nullptr)) - minutes * 60;
   // The file is opened anew for each look, from where the last look ended,
   // so appended lines are seen on every platform whatever its C runtime

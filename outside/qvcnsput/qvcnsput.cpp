@@ -1,5 +1,6 @@
 // Stand-in for the operations console's message library. Every cnsput3 call
-// appends one line to $QVCNSPUT_SPOOL: the result it gives, then severity,
+// appends one line to $QVCNSPUT_SPOOL (default: qvcnsput.spool in the temp
+// folder): the result it gives, then severity,
 // host, event time and message, TAB-separated. $QVCNSPUT_RESULTS is a
 // comma-separated list of results, one per call, the last one repeating
 // (default 0). The spool stays open between calls, and each line is flushed
@@ -28,8 +29,20 @@ std::string Env(const char *name) {
   return v != nullptr ? v : "";
 }
 
+// Without $QVCNSPUT_SPOOL the spool is qvcnsput.spool in the temp folder,
+// so a caller started by a service manager, which passes no settings of
+// ours, still leaves its calls where they can be found.
+std::string DefaultSpool() {
+  std::string dir = Env("TEMP");
+  if (dir.empty()) dir = Env("TMPDIR");
+  if (dir.empty()) dir = "/tmp";
+  char sep = dir.find('\\') != std::string::npos ? '\\' : '/';
+  return dir + sep + "qvcnsput.spool";
+}
+
 void Refresh() {
   std::string spool = Env("QVCNSPUT_SPOOL");
+  if (spool.empty()) spool = DefaultSpool();
   if (spool != g_spool_path) {
     if (g_spool != nullptr) std::fclose(g_spool);
     g_spool = spool.empty() ? nullptr : std::fopen(spool.c_str(), "ab");
