@@ -15,6 +15,7 @@
 #include "cmn/qvadprofile.h"
 #include "cmn/qvadservice/qvadservice.h"
 #include "hp_ov/ov_evt/ovcnsput.h"
+#include "hp_ov/ov_evt/ovcut.h"
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
 #include "hp_ov/ov_evt/ovtrace.h"
@@ -33,22 +34,18 @@ struct RunState {
   std::int32_t stored_count = 0;
   std::int32_t run_index = 0;
   // Fixed buffers of one run, allocated once.
-  char carry[kOvLineSize];
-  int carry_len = 0;
+  OV_CARRY carry;
   char line[kOvLineSize];
   char host[kOvHostSize];
   char message[kOvMessageSize];
   char key[kOvSeveritySize];
 };
 
-void Append(RunState *s, const char *bytes, std::size_t n) {
-  // An over-long line keeps its first 4096 characters.
-  std::size_t room = static_cast<std::size_t>(kMaxLine - s->carry_len);
-  if (n > room) n = room;
-  std::memcpy(s->carry + s->carry_len, bytes, n);
-  s->carry_len += static_cast<int>(n);
-  s->carry[s->carry_len] = '\0';
-}
+struct LoopContext {
+  RunState *state;
+  const char *razevt;
+  const char *evtkeep;
+};
 
 void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
   const char *line = s->line;
@@ -156,7 +153,7 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
 int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE *pipe, const char *stoptime_path) {
   auto state = std::make_unique<RunState>();
   RunState *s = state.get();
-  std::memset(s->carry, 0, sizeof s->carry);
+  std::memset(s->carry.text, 0, sizeof s->carry.text);
 
   if (OvGetLogCheck(evtkeep_path, s->line)) {
     OV_ERROR("There was EvtKeep.txt. The Event notified last time is acquired. : (%s)", s->line);
@@ -183,7 +180,8 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
     OV_ERROR("It failed in reading the Count Quantity.");
   }
   s->run_index = 0;
-  s->carry_len = 0;
+  OvCarryClear(&s->carry);
+  LoopContext context{s, razevt_path, evtkeep_path};
 
   QVAD_ERROR_TBL err;
   for (;;) {
@@ -213,22 +211,12 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
     }
     OV_INFO("It succeeded in the Reading Data from the Pipe.");
 
-    // Bytes are taken by count, not up to a NUL, so a NUL inside an event
-    // line cannot hide the rest of the block.
-    const char *p = pipe->buffer;
-    const char *end = pipe->buffer + pipe->transferred;
-    while (p < end) {
-      const char *lf = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      if (lf == nullptr) {
-        Append(s, p, static_cast<std::size_t>(end - p));
-        break;
-      }
-      Append(s, p, static_cast<std::size_t>(lf - p));
-      std::memcpy(s->line, s->carry, static_cast<std::size_t>(s->carry_len) + 1);
-      s->carry_len = 0;
-      s->carry[0] = '\0';
-      ProcessLine(s, razevt_path, evtkeep_path);
-      p = lf + 1;
-    }
+    OvCutBlock(
+        &s->carry, pipe->buffer, pipe->transferred, s->line,
+        [](const char *, void *c) {
+          auto *lc = static_cast<LoopContext *>(c);
+          ProcessLine(lc->state, lc->razevt, lc->evtkeep);
+        },
+        &context);
   }
 }
