@@ -48,7 +48,10 @@ bool Replace(const char *path, const char *text) {
 }  // namespace
 
 std::uint32_t OvGetInstallDir(char *buffer, std::uint32_t size) {
-  std::string module = plat::ModulePath();
+  // The program file does not move while it runs; every state write asks,
+  // so read its name once.
+  static const std::string program = plat::ModulePath();
+  std::string module = program;
   if (module.empty()) return plat::LastError() != 0 ? plat::LastError() : plat::kErrFileNotFound;
   if (module.size() > 260) return plat::kErrInvalidParameter;
   for (int i = 0; i < 2; ++i) {

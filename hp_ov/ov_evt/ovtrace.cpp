@@ -14,8 +14,9 @@ QVAD_TRACER g_OvTraceInfo;
 namespace {
 
 int Write(QVAD_TRACER *channel, const char *text, const char *source, int line) {
-  return Qvad_TraceWrite(channel, 1, 1, source, line, 2, static_cast<int>(std::strlen(text)), plat::ProcessId(), 0,
-                         text) != 0
+  // Several entries per event: ask the system for the process id once.
+  static const std::uint32_t pid = plat::ProcessId();
+  return Qvad_TraceWrite(channel, 1, 1, source, line, 2, static_cast<int>(std::strlen(text)), pid, 0, text) != 0
              ? 1
              : 0;
 }

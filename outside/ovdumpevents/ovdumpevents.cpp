@@ -96,6 +96,10 @@ int main(int argc, char **argv) {
       std::fclose(f);
     }
   }
+  // $OVDUMPEVENTS_GENERATE=N turns the command as the service starts it
+  // into the generator, for benchmarks of the whole service.
+  std::string gen_env = plat::GetEnv("OVDUMPEVENTS_GENERATE");
+  if (generate < 0 && !gen_env.empty()) generate = std::strtol(gen_env.c_str(), nullptr, 10);
   if (generate >= 0) return Generate(generate, follow);
   if (minutes < 0) {
     std::fprintf(stderr, "usage: ovdumpevents -l minutes [-t] | -g count [-t]\n");
