@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "hp_ov/ov_evt/ovcut.h"
 #include "hp_ov/ov_evt/ovparse.h"
 
 namespace {
@@ -120,6 +122,38 @@ TEST(Parse, HostTests) {
   char text[] = "Node1.Example.COM-\xc4Z";
   OvToLower(text);
   EXPECT_STREQ(text, "node1.example.com-\xc4z");
+}
+
+TEST(Cut, BlocksIntoLines) {
+  static OV_CARRY carry;
+  static char line[kOvLineSize];
+  OvCarryClear(&carry);
+  std::vector<std::string> got;
+  auto feed = [&](const std::string &block) {
+    OvCutBlock(
+        &carry, block.data(), block.size(), line,
+        [](const char *l, void *c) { static_cast<std::vector<std::string> *>(c)->emplace_back(l); }, &got);
+  };
+  // A line split over three blocks arrives once, whole; CR LF keeps its CR.
+  feed("100 a h\tx m");
+  feed("ore;S x\r");
+  feed("\n101 b");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], "100 a h\tx more;S x\r");
+  // A block ending exactly at an LF leaves nothing carried.
+  feed(" c\n");
+  EXPECT_EQ(got.back(), "101 b c");
+  EXPECT_EQ(carry.length, 0);
+  // A 10 KB line keeps its first 4096 characters; the next line is intact.
+  feed(std::string(10240, 'z') + "\n102 next\n");
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[2], std::string(4096, 'z'));
+  EXPECT_EQ(got[3], "102 next");
+  // Binary bytes and empty lines pass through as lines of their own.
+  feed(std::string("\x01\xff\x7f\n\n", 5));
+  ASSERT_EQ(got.size(), 6u);
+  EXPECT_EQ(got[4], "\x01\xff\x7f");
+  EXPECT_EQ(got[5], "");
 }
 
 }  // namespace
