@@ -3,6 +3,7 @@
 // directory; RazInv.ini and result files are written below it.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ class InstallDir {
   void WriteRazInv(const std::string &text) const { WriteFile(etc("RazInv.ini"), text); }
   void WriteResult(const std::string &stem, const std::string &text) const { WriteFile(hard() + stem + ".csv", text); }
   const ScratchDir &scratch() const { return dir_; }
+  // Event-log reports so far, one line each, where the platform's event log
+  // is a file we can read (POSIX); nullopt where it is the real event log.
+  std::optional<std::vector<std::string>> Events() const {
+    if (plat::kExeSuffix[0] != '\0') return std::nullopt;
+    return Lines(ReadFile(dir_.file("events.log")));
+  }
+  void ClearEvents() const { WriteFile(dir_.file("events.log"), ""); }
 
  private:
   const std::string kSepS = plat::kSep;
