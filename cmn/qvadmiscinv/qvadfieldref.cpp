@@ -9,16 +9,13 @@
 #include "cmn/qvadmiscinv/qvadconv.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "platform/error.h"
 
 namespace {
 
 constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
 
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 struct FreeDeleter {
   void operator()(void *p) const { std::free(p); }
 };
@@ -39,9 +36,8 @@ int SetKey(const char *column, const char *quoted_value, REF_KEY *key, QVAD_ERRO
   return 3;
 }
 
-File OpenResult(const char *dir, const char *stem) {
-  std::string path = std::string(dir) + stem + ".csv";
-  return File(std::fopen(path.c_str(), "rb"));
+bool OpenResult(QvadResultFile &file, const char *dir, const char *stem, int *error_number) {
+  return file.Open(std::string(dir) + stem + ".csv", error_number);
 }
 
 }  // namespace
@@ -136,9 +132,10 @@ int CopyOut(const char *acc, char *out, int size, QVAD_ERROR_TBL *err) {
 }  // namespace
 
 int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *dir, QVAD_ERROR_TBL *err) {
-  File file = OpenResult(dir, def->Acquire.Part[0]);
-  if (!file) {
-    QVAD_SET_ERROR(err, 22, static_cast<std::uint32_t>(errno));
+  QvadResultFile file;
+  int error_number = 0;
+  if (!OpenResult(file, dir, def->Acquire.Part[0], &error_number)) {
+    QVAD_SET_ERROR(err, 22, static_cast<std::uint32_t>(error_number));
     return -1;
   }
   REF_KEY key{};
@@ -146,11 +143,10 @@ int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *di
   if (filter == -1) return -3;
   char acc[1024] = {}, value[1024];
   for (;;) {
-    char *raw = nullptr;
-    int rc = Qvad_FieldGetMem(file.get(), &raw, err);
+    const char *raw = nullptr;
+    int rc = file.Next(&raw, err);
     if (rc == 1) break;
     if (rc == -1) return -1;
-    Line line(raw);
     if (filter == 3) {
       int pass = Qvad_FieldGetAcqRef(&key, raw, err);
       if (pass == -1) return -3;
@@ -176,9 +172,10 @@ int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *di
 
 int Qvad_GetCurrentInvDB(const INV_ITEM_DEF *def, std::int32_t r, char *out, int size, const char *dir,
                          QVAD_ERROR_TBL *err) {
-  File file = OpenResult(dir, def->Acquire.Part[0]);
-  if (!file) {
-    QVAD_SET_ERROR(err, 2, static_cast<std::uint32_t>(errno));
+  QvadResultFile file;
+  int error_number = 0;
+  if (!OpenResult(file, dir, def->Acquire.Part[0], &error_number)) {
+    QVAD_SET_ERROR(err, 2, static_cast<std::uint32_t>(error_number));
     return -1;
   }
   REF_KEY key{};
@@ -186,11 +183,10 @@ int Qvad_GetCurrentInvDB(const INV_ITEM_DEF *def, std::int32_t r, char *out, int
   if (filter == -1) return -3;
   char acc[1024] = {}, value[1024];
   for (std::int32_t number = 1;; ++number) {
-    char *raw = nullptr;
-    int rc = Qvad_FieldGetMem(file.get(), &raw, err);
+    const char *raw = nullptr;
+    int rc = file.Next(&raw, err);
     if (rc == 1) break;
     if (rc == -1) return -1;
-    Line line(raw);
     if (number != r) continue;
     if (filter == 3) {
       int pass = Qvad_FieldGetAcqRef(&key, raw, err);

@@ -9,6 +9,7 @@
 
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadmacro.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "inv1_env.h"
 
 namespace {
@@ -82,6 +83,25 @@ TEST_F(HwMacro, Failures) {
   EXPECT_EQ(Fails("CPUNUM(none:1)"), -1);
   EXPECT_EQ(err_.local_code, 2);
   EXPECT_EQ(Fails("DISPLAY(none:1,none:2)"), -1);
+}
+
+TEST_F(HwMacro, OneReadPerFileWithinAScope) {
+  install_.WriteResult("bad", "host1,1\n" + std::string(10240, 'x') + "\nhost1,2\n");
+  {
+    QvadResultCacheScope scope;
+    for (int pass = 0; pass < 2; ++pass) {  // the second pass replays the kept lines
+      EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3)"), "800X600");
+      EXPECT_EQ(Ok("CPUNUM(cpu:1)"), "4");
+      EXPECT_EQ(Ok("TOTALSIZE(disk:2,disk:1=host1)"), "350");
+      EXPECT_EQ(Ok("DRIVE(d:2,d:3,d:4,d:5,d:6,d:1=host1)"), "1572864,2097152,C:,NTFS,");
+      EXPECT_EQ(Fails("CPUNUM(bad:1)"), -1);  // the read failure replays too
+      EXPECT_EQ(err_.local_code, 3);
+      EXPECT_EQ(Fails("CPUNUM(none:1)"), -1);
+    }
+    install_.WriteResult("cpu", "host9,x\n");
+    EXPECT_EQ(Ok("CPUNUM(cpu:1)"), "4");  // kept until the scope ends
+  }
+  EXPECT_EQ(Ok("CPUNUM(cpu:1)"), "1");
 }
 
 class TextRows : public ::testing::Test {
