@@ -238,7 +238,7 @@ TEST_F(Definitions, FourTablesAndTheirReports) {
 }
 
 TEST_F(Definitions, NoInstallDirectory) {
-  qvtest::EnvVar reg("QVAD_REGISTRY", install_.scratch().file("none.reg"));
+  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue);
   Loaded l;
   Load(kInvKindHardware, l);
   EXPECT_EQ(l.count, -1);
