@@ -60,18 +60,26 @@ int Qvad_MacroReference(const MACRO_ARG *args, REF_KEY *key, int a, QVAD_ERROR_T
 }
 
 int Qvad_FieldGetAcqRef(const REF_KEY *key, const char *line, QVAD_ERROR_TBL *err) {
-  char field[1024];
-  if (Qvad_FieldSplit(line, ',', std::atoi(key->Column), field, sizeof field) != 1) {
+  // Compared where it lies: this runs for every line of a filtered scan.
+  const char *field = nullptr;
+  std::size_t len = 0;
+  if (!Qvad_FieldFind(line, ',', Qvad_ColumnNumber(key->Column), &field, &len) || len >= 1024) {
     QVAD_SET_ERROR(err, 22, kBad);
     return -1;
   }
-  Qvad_StripQuotes(field);
-  return std::strcmp(field, key->Value) == 0 ? 0 : 2;
+  if (len >= 2 && field[0] == '"' && field[len - 1] == '"') {
+    ++field;
+    len -= 2;
+  }
+  if (len >= sizeof key->Value) return 2;
+  for (std::size_t i = 0; i < len; ++i)
+    if (key->Value[i] != field[i] || field[i] == '\0') return 2;
+  return key->Value[len] == '\0' ? 0 : 2;
 }
 
 int Qvad_FieldGetAcqDataSet(const FIELD_REF *ref, const char *line, int i, char *out, int size, QVAD_ERROR_TBL *err) {
   char field[1024];
-  if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', std::atoi(ref->Part[i]), field, sizeof field) != 1) {
+  if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', Qvad_ColumnNumber(ref->Part[i]), field, sizeof field) != 1) {
     QVAD_SET_ERROR(err, 22, kBad);
     return -1;
   }

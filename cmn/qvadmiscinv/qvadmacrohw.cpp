@@ -64,7 +64,7 @@ struct MacroFile {
 // The column of argument a in the line, quotes removed. A column number of
 // 0 (or no number) gives an empty value when lenient. False when missing.
 bool ColumnValue(const char *line, const MACRO_ARG &arg, bool lenient, char *value) {
-  int column = std::atoi(arg.Part[1]);
+  int column = Qvad_ColumnNumber(arg.Part[1]);
   if (lenient && column == 0) {
     value[0] = '\0';
     return true;

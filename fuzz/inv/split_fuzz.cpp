@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       if (Qvad_DupStripQuotes(field, &copy)) std::free(copy);
       Qvad_StripQuotes(field);
     }
-    if (field[out_size - 1] != '\0') std::abort();  // always terminated
+    if (strnlen(field, static_cast<std::size_t>(out_size)) == static_cast<std::size_t>(out_size))
+      std::abort();  // always terminated
   }
   std::free(field);
 
