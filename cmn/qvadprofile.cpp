@@ -201,8 +201,8 @@ std::uint32_t CopyNameList(const std::vector<std::string_view> &names, char *buf
 
 }  // namespace
 
-std::uint32_t QvadGetPrivateProfileString(const char *section, const char *key, const char *default_value,
-                                          char *buffer, std::uint32_t size, const char *file) {
+std::uint32_t QvadGetPrivateProfileString(const char *section, const char *key, const char *default_value, char *buffer,
+                                          std::uint32_t size, const char *file) {
   if (buffer == nullptr || size == 0) return 0;
   std::string_view def = TrimmedDefault(default_value);
   std::shared_ptr<ParsedProfile> profile = file ? Load(file) : nullptr;
@@ -263,10 +263,14 @@ std::uint32_t QvadGetPrivateProfileInt(const char *section, const char *key, int
   std::uint32_t value = 0;
   for (;; ++p) {
     std::uint32_t digit;
-    if (*p >= '0' && *p <= '9') digit = static_cast<std::uint32_t>(*p - '0');
-    else if (*p >= 'a' && *p <= 'z') digit = static_cast<std::uint32_t>(*p - 'a' + 10);
-    else if (*p >= 'A' && *p <= 'Z') digit = static_cast<std::uint32_t>(*p - 'A' + 10);
-    else break;
+    if (*p >= '0' && *p <= '9')
+      digit = static_cast<std::uint32_t>(*p - '0');
+    else if (*p >= 'a' && *p <= 'z')
+      digit = static_cast<std::uint32_t>(*p - 'a' + 10);
+    else if (*p >= 'A' && *p <= 'Z')
+      digit = static_cast<std::uint32_t>(*p - 'A' + 10);
+    else
+      break;
     if (digit >= base) break;
     value = value * base + digit;
   }

@@ -45,8 +45,8 @@ const std::string &CpuLine(int i, std::string &s) {
   return s;
 }
 const std::string &DiskLine(int i, std::string &s) {
-  s = "host" + std::to_string(i % 97) + "," + std::to_string(1000 + i) + "," + std::to_string(i % 4000) + ".5,\"C:\\\",NTFS,disk" +
-      std::to_string(i) + "\r\n";
+  s = "host" + std::to_string(i % 97) + "," + std::to_string(1000 + i) + "," + std::to_string(i % 4000) +
+      ".5,\"C:\\\",NTFS,disk" + std::to_string(i) + "\r\n";
   return s;
 }
 const std::string &DispLine(int i, std::string &s) {
@@ -137,9 +137,8 @@ double HardwareRow(const std::vector<INV_ITEM_DEF> &defs, const std::string &dir
     QVAD_ERROR_TBL err;
     for (std::size_t i = 0; i < defs.size(); ++i) {
       std::memset(value, 0, sizeof value);
-      int rc = defs[i].Type == 3
-                   ? Qvad_GetHwInvDB(&defs[i], value, sizeof value, dir.c_str(), &err)
-                   : Qvad_MacroHwSelect(defs[i].Text, 0, "", dir.c_str(), value, sizeof value, &err);
+      int rc = defs[i].Type == 3 ? Qvad_GetHwInvDB(&defs[i], value, sizeof value, dir.c_str(), &err)
+                                 : Qvad_MacroHwSelect(defs[i].Text, 0, "", dir.c_str(), value, sizeof value, &err);
       if (rc != 0) std::printf("definition %zu failed: %d (%d)\n", i + 1, rc, err.local_code);
       Qvad_GetFieldEdit(&defs[i], value, &row[i], 1024, &err);
     }
@@ -215,9 +214,10 @@ int main(int argc, char **argv) {
     long before = PeakKb();
     TextRun run = TextRows(text);
     long after = PeakKb();
-    std::printf("  %6d lines: baseline plain read %8.2f ms; rows %6d in %9.2f ms = %6.2f us/line = %5.1f x baseline;"
-                " peak memory %ld kB (%+ld kB during the rows)\n",
-                lines, plain, run.rows, run.ms, run.ms * 1000.0 / lines, run.ms / plain, after, after - before);
+    std::printf(
+        "  %6d lines: baseline plain read %8.2f ms; rows %6d in %9.2f ms = %6.2f us/line = %5.1f x baseline;"
+        " peak memory %ld kB (%+ld kB during the rows)\n",
+        lines, plain, run.rows, run.ms, run.ms * 1000.0 / lines, run.ms / plain, after, after - before);
   }
   std::error_code ec;
   fs::remove_all(dir, ec);

@@ -90,8 +90,10 @@ int Qvad_FieldCount(const char *text) {
   int count = 1;
   bool in_quotes = false;
   for (const char *p = text; *p != '\0' && *p != '\n'; ++p) {
-    if (*p == '"') in_quotes = !in_quotes;
-    else if (*p == ',' && !in_quotes) ++count;
+    if (*p == '"')
+      in_quotes = !in_quotes;
+    else if (*p == ',' && !in_quotes)
+      ++count;
   }
   return count;
 }

@@ -241,14 +241,22 @@ int Qvad_MacroHwSelect(const char *text, std::int32_t conv_flag, const char *con
   if (!Qvad_MacroStructDiv(text, name, sizeof name, args, sizeof args, err)) return -3;
   char value[1024] = {};
   int rc;
-  if (std::strcmp(name, "TIMEGET") == 0) rc = Qvad_MacroTimeGet(value, sizeof value, err);
-  else if (std::strcmp(name, "TOTALSIZE") == 0) rc = Qvad_MacroDiskTotalSize(args, dir, value, sizeof value, err);
-  else if (std::strcmp(name, "DRIVE") == 0) rc = Qvad_MacroDriveInfo(args, dir, value, sizeof value, err);
-  else if (std::strcmp(name, "CPUNUM") == 0) rc = Qvad_MacroCpuTotal(args, dir, value, sizeof value, err);
-  else if (std::strcmp(name, "CPUDETAIL") == 0) rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, " ", 3, err);
-  else if (std::strcmp(name, "DISPLAY") == 0) rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, "X", 2, err);
-  else if (std::strcmp(name, "COLOR") == 0) rc = Qvad_MacroColorGet(args, dir, value, sizeof value, err);
-  else return Fail(err, __LINE__);
+  if (std::strcmp(name, "TIMEGET") == 0)
+    rc = Qvad_MacroTimeGet(value, sizeof value, err);
+  else if (std::strcmp(name, "TOTALSIZE") == 0)
+    rc = Qvad_MacroDiskTotalSize(args, dir, value, sizeof value, err);
+  else if (std::strcmp(name, "DRIVE") == 0)
+    rc = Qvad_MacroDriveInfo(args, dir, value, sizeof value, err);
+  else if (std::strcmp(name, "CPUNUM") == 0)
+    rc = Qvad_MacroCpuTotal(args, dir, value, sizeof value, err);
+  else if (std::strcmp(name, "CPUDETAIL") == 0)
+    rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, " ", 3, err);
+  else if (std::strcmp(name, "DISPLAY") == 0)
+    rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, "X", 2, err);
+  else if (std::strcmp(name, "COLOR") == 0)
+    rc = Qvad_MacroColorGet(args, dir, value, sizeof value, err);
+  else
+    return Fail(err, __LINE__);
   if (rc != 0) return rc;
   if (conv_flag == 1) {
     char converted[1024];

@@ -7,7 +7,7 @@
 #include "cmn/qvadmiscinv/qvadconv.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  static const char *kKeywords[] = {"DTOI",  "BTOKB",    "MBTOB",     "REMOVE",    "RMYEN",
+  static const char *kKeywords[] = {"DTOI",     "BTOKB", "MBTOB",     "REMOVE",    "RMYEN",
                                     "SEPARATE", "RMHEX", "LOWERCASE", "UPPERCASE", "NONE"};
   if (size < 2) return 0;
   const char *keyword = kKeywords[data[0] % 10];

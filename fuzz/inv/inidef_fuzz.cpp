@@ -38,9 +38,9 @@ void SetUp() {
   std::atexit(CleanUp);
 }
 
-const char *kCountSections[] = {"HardwareSetting",  "SoftwareSetting", "RepositorySetting",     "SingleRepSetting",
-                                "MultiRepSetting",  "TextSetting",     "RepositoryMachineName", "SingleRepMachineName",
-                                "MultiRepMachineName"};
+const char *kCountSections[] = {"HardwareSetting",       "SoftwareSetting",      "RepositorySetting",
+                                "SingleRepSetting",      "MultiRepSetting",      "TextSetting",
+                                "RepositoryMachineName", "SingleRepMachineName", "MultiRepMachineName"};
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

@@ -87,12 +87,12 @@ TEST_F(FieldEdit, JapaneseModeWidensEveryHalfWidthKatakana) {
     std::string in = {static_cast<char>(v.base), static_cast<char>(v.mark)};
     EXPECT_EQ(Edit(in), v.wide) << std::hex << v.base << " " << v.mark;
   }
-  EXPECT_EQ(Edit("\xDE\xB1"), "\x83\x41");  // a mark at the start is dropped
-  EXPECT_EQ(Edit("a\xDF"), "a");            // and so after fewer than two bytes
-  EXPECT_EQ(Edit("\x88\xA0\xB1"), "\x88\xA0\x83\x41");  // a double-byte character is kept whole
-  EXPECT_EQ(Edit("ab\x88"), "ab");          // a lead byte without its second byte is dropped
+  EXPECT_EQ(Edit("\xDE\xB1"), "\x83\x41");                  // a mark at the start is dropped
+  EXPECT_EQ(Edit("a\xDF"), "a");                            // and so after fewer than two bytes
+  EXPECT_EQ(Edit("\x88\xA0\xB1"), "\x88\xA0\x83\x41");      // a double-byte character is kept whole
+  EXPECT_EQ(Edit("ab\x88"), "ab");                          // a lead byte without its second byte is dropped
   EXPECT_EQ(Edit(std::string(511, '\xB1')).size(), 1022u);  // widened to 1022 bytes fits...
-  EXPECT_EQ(Edit(std::string(512, '\xB1')), "<failed>");     // ...1024 does not
+  EXPECT_EQ(Edit(std::string(512, '\xB1')), "<failed>");    // ...1024 does not
 }
 
 }  // namespace

@@ -95,9 +95,14 @@ TEST_F(Definitions, SettingsAndValues) {
       "[HardwareConvert]\r\n5=MBTOB\r\n"
       "[HardwareInventory]\r\n"
       "1=cpu:3\r\n3=x\r\n4=lit\r\n5=cpu:3,cpu:1=host1&cpu:2=\"x\",ignored\r\n"
-      "6=cpu:3,a:1=x&&b:2=y\r\n7=cpu:3," + Conds(1, 10) + "&\r\n8=cpu:3," + Conds(1, 10) + "\r\n"
-      "9=cpu:" + long64 + ":5\r\n10=\"a:b\":2\r\n11=1:2:3:4:5:6:7:8:9:10:11\r\n12=cpu:3,cpu:1\r\n"
-      "13=x\r\n14=x\r\n16=TIMEGET()\r\n17=cpu:3,cpu:12345678=x\r\n20=" + std::string(511, 't') + "\r\n");
+      "6=cpu:3,a:1=x&&b:2=y\r\n7=cpu:3," +
+      Conds(1, 10) + "&\r\n8=cpu:3," + Conds(1, 10) +
+      "\r\n"
+      "9=cpu:" +
+      long64 +
+      ":5\r\n10=\"a:b\":2\r\n11=1:2:3:4:5:6:7:8:9:10:11\r\n12=cpu:3,cpu:1\r\n"
+      "13=x\r\n14=x\r\n16=TIMEGET()\r\n17=cpu:3,cpu:12345678=x\r\n20=" +
+      std::string(511, 't') + "\r\n");
   Loaded l;
   Load(kInvKindHardware, l);
   ASSERT_EQ(l.count, 20);
@@ -177,8 +182,8 @@ TEST_F(Definitions, LongLiteralIsRefused) {
 TEST_F(Definitions, MachineSets) {
   install_.WriteRazInv(
       "[SingleRepMachineName]\r\ncount=7\r\n1=A\r\n2=B\r\n3=C\r\n4=D\r\n5=E\r\n7=G\r\n"
-      "[SingleRepMachineID]\r\n1=cpu:2|5|7,cpu:1=X\r\n2=cpu:2||7\r\n3=" + std::string(64, 's') +
-      ":2\r\n4=cpu:1|2|3|4|5|6|7|8|9|10\r\n5=cpu:2,cpu:1=\r\n7=cpu:3\r\n");
+      "[SingleRepMachineID]\r\n1=cpu:2|5|7,cpu:1=X\r\n2=cpu:2||7\r\n3=" +
+      std::string(64, 's') + ":2\r\n4=cpu:1|2|3|4|5|6|7|8|9|10\r\n5=cpu:2,cpu:1=\r\n7=cpu:3\r\n");
   MACHINE_DEF *t = nullptr;
   INI_ERROR_NODE *errors = nullptr;
   ASSERT_EQ(Qvad_IniMachineSet(&t, 1, &errors), 7);

@@ -24,7 +24,8 @@ class InstallDir {
       plat::MakeDirectory(d.c_str());
     plat::RegistrySet(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, plat::kRegSz, root_.c_str(),
                       static_cast<std::uint32_t>(root_.size() + 1));
-    WriteFile(root_ + plat::kEtcPiece + kQvadEnvFileName, install_ + plat::kBinPiece + "qvadinv\r\n" + install_ + "\r\n");
+    WriteFile(root_ + plat::kEtcPiece + kQvadEnvFileName,
+              install_ + plat::kBinPiece + "qvadinv\r\n" + install_ + "\r\n");
   }
   const std::string &path() const { return install_; }
   std::string etc(const std::string &name) const { return install_ + plat::kEtcPiece + name; }

@@ -51,7 +51,7 @@ class HwMacro : public ::testing::Test {
 TEST_F(HwMacro, ValuesOfEachMacro) {
   EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3)"), "800X600");
   EXPECT_EQ(Ok("DISPLAY(disp:2,disp:1=host1)"), "1024");
-  EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3=768)"), "1024");  // the last argument filters only
+  EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3=768)"), "1024");             // the last argument filters only
   EXPECT_EQ(Ok("CPUDETAIL(cpu:2,cpu:3,cpu:4)"), "Intel  2.4GHz");  // first line with argument 1 set
   EXPECT_EQ(Ok("CPUDETAIL(cpu:2,cpu:3,cpu:1=host2)"), "AMD Epyc");
   EXPECT_EQ(Ok("CPUDETAIL(cpu:2,cpu:0,cpu:x)"), "Intel  ");  // column 0: an empty value
@@ -76,7 +76,7 @@ TEST_F(HwMacro, Failures) {
   EXPECT_EQ(Fails("COLOR(four:3)"), -3);  // four words only
   EXPECT_EQ(Fails("CPUNUM(empty:1)"), -3);
   EXPECT_EQ(Fails("timeget()"), -3);
-  EXPECT_EQ(Fails("TOTALSIZE(disk:2,disk:1)"), -3);  // the filter is required
+  EXPECT_EQ(Fails("TOTALSIZE(disk:2,disk:1)"), -3);        // the filter is required
   EXPECT_EQ(Fails("TOTALSIZE(disk:7,disk:1=host1)"), -3);  // no such column
   EXPECT_EQ(Fails("DRIVE(d:2,d:3,d:4,d:5,d:6,d:1=host9)"), -3);
   EXPECT_EQ(Fails("DISPLAY(disp:9,disp:3)"), -3);
@@ -121,8 +121,8 @@ class TextRows : public ::testing::Test {
     for (int n = 1; n < 100; ++n) {
       std::int64_t consumed = -1;
       INI_ERROR_NODE *errors = nullptr;
-      *last = Qvad_GetTextInv(defs.data(), row.data(), static_cast<std::int32_t>(defs.size()), path_.c_str(), n,
-                              offset, &consumed, &errors);
+      *last = Qvad_GetTextInv(defs.data(), row.data(), static_cast<std::int32_t>(defs.size()), path_.c_str(), n, offset,
+                              &consumed, &errors);
       for (INI_ERROR_NODE *e = errors; e; e = e->Next)
         if (failed) failed->push_back(e->IniCnt);
       Qvad_IniErrorFree(&errors);

@@ -66,26 +66,54 @@ struct ProfileQuery {
 
 inline std::vector<ProfileQuery> TrickyStringQueries() {
   std::vector<ProfileQuery> q = {
-      {"General", "Type", "", 64},         {"GENERAL", "type", "", 64},        {" General ", " Type ", "", 64},
-      {"General", "Spaced Key", "", 64},   {"General", "quoted", "", 64},      {"General", "single", "", 64},
-      {"General", "mixed", "", 64},        {"General", "onequote", "", 64},    {"General", "twoquotes", "d", 64},
-      {"General", "empty", "dflt", 64},    {"General", "novalue", "dflt", 64}, {"General", "dup", "", 64},
-      {"General", "equals", "", 64},       {"General", ";commented", "", 64},  {"General", "other", "dflt", 64},
-      {"General", "missing", "dflt  ", 64}, {"General", "missing", "\"q\"", 64}, {"General", "missing", nullptr, 64},
-      {"General", "tab", "", 64},          {"Spaced", "k", "d", 64},           {" Spaced ", "k", "d", 64},
-      {"LF only", "b", "", 64},            {"Table", "last", "", 64},          {"Unclosed", "x", "d", 64},
-      {"", "stray", "d", 64},              {"General", "Spaced Key", "", 5},   {"General", "quoted", "", 4},
-      {"General", "quoted", "", 9},        {"General", "quoted", "", 11},      {"General", "Type", "", 2},
-      {"General", "Type", "", 1},          {"General", "missing", "default", 4}, {"Table", nullptr, "", 256},
-      {"table", nullptr, "", 9},           {"Table", nullptr, "", 12},         {"Table", nullptr, "", 3},
-      {"General", nullptr, "", 1024},      {"Empty", nullptr, "none", 64},     {"Missing", nullptr, "none", 64},
-      {nullptr, nullptr, "", 1024},        {nullptr, nullptr, "", 20},
+      {"General", "Type", "", 64},
+      {"GENERAL", "type", "", 64},
+      {" General ", " Type ", "", 64},
+      {"General", "Spaced Key", "", 64},
+      {"General", "quoted", "", 64},
+      {"General", "single", "", 64},
+      {"General", "mixed", "", 64},
+      {"General", "onequote", "", 64},
+      {"General", "twoquotes", "d", 64},
+      {"General", "empty", "dflt", 64},
+      {"General", "novalue", "dflt", 64},
+      {"General", "dup", "", 64},
+      {"General", "equals", "", 64},
+      {"General", ";commented", "", 64},
+      {"General", "other", "dflt", 64},
+      {"General", "missing", "dflt  ", 64},
+      {"General", "missing", "\"q\"", 64},
+      {"General", "missing", nullptr, 64},
+      {"General", "tab", "", 64},
+      {"Spaced", "k", "d", 64},
+      {" Spaced ", "k", "d", 64},
+      {"LF only", "b", "", 64},
+      {"Table", "last", "", 64},
+      {"Unclosed", "x", "d", 64},
+      {"", "stray", "d", 64},
+      {"General", "Spaced Key", "", 5},
+      {"General", "quoted", "", 4},
+      {"General", "quoted", "", 9},
+      {"General", "quoted", "", 11},
+      {"General", "Type", "", 2},
+      {"General", "Type", "", 1},
+      {"General", "missing", "default", 4},
+      {"Table", nullptr, "", 256},
+      {"table", nullptr, "", 9},
+      {"Table", nullptr, "", 12},
+      {"Table", nullptr, "", 3},
+      {"General", nullptr, "", 1024},
+      {"Empty", nullptr, "none", 64},
+      {"Missing", nullptr, "none", 64},
+      {nullptr, nullptr, "", 1024},
+      {nullptr, nullptr, "", 20},
   };
   return q;
 }
 
 inline std::vector<const char *> TrickyIntKeys() {
-  return {"Type", "neg", "plus", "lead", "word", "blank", "hex", "octal", "binary", "upperhex", "hexdigits", "big", "long", "empty", "novalue", "missing", "quoted"};
+  return {"Type",     "neg",       "plus", "lead", "word",  "blank",   "hex",     "octal", "binary",
+          "upperhex", "hexdigits", "big",  "long", "empty", "novalue", "missing", "quoted"};
 }
 
 }  // namespace qvtest

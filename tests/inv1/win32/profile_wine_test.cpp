@@ -1,8 +1,7 @@
 // The profile reader against the platform's own GetPrivateProfileStringA and
 // GetPrivateProfileIntA on the same awkward files: both must agree.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -54,8 +53,10 @@ TEST(ProfileAgainstPlatform, TrickyFile) {
 
 TEST(ProfileAgainstPlatform, MissingFileAndLineEnds) {
   qvtest::ScratchDir dir("profile-wine2");
-  std::vector<qvtest::ProfileQuery> q = {{"General", "Type", "dflt", 64}, {"General", "Type", "\"q\"", 64},
-                                         {"General", nullptr, "x", 64},   {nullptr, nullptr, "", 64}};
+  std::vector<qvtest::ProfileQuery> q = {{"General", "Type", "dflt", 64},
+                                         {"General", "Type", "\"q\"", 64},
+                                         {"General", nullptr, "x", 64},
+                                         {nullptr, nullptr, "", 64}};
   CompareOn(dir.file("missing.ini"), q, {"Type"});
   std::string lf = dir.file("lf.ini");
   ASSERT_TRUE(qvtest::WriteFile(lf, "[General]\nType = 2 \n\n[Other]\rType=3\r"));
