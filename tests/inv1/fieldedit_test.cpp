@@ -10,13 +10,20 @@
 
 namespace {
 
+const char kLanguageKey[] = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
+
 class FieldEdit : public ::testing::Test {
  protected:
-  void SetUp() override { Qvad_InvContext()->LanguageRead = 0; }
-  void TearDown() override { Qvad_InvContext()->LanguageRead = 0; }
+  // The setting lives in the real registry on Win32: start and end without it.
+  void SetUp() override { ClearLanguage(); }
+  void TearDown() override { ClearLanguage(); }
+  void ClearLanguage() {
+    plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, kLanguageKey, "DM Language");
+    Qvad_InvContext()->LanguageRead = 0;
+  }
   void SetLanguage(const char *language) {
-    plat::RegistrySet(plat::RegRoot::LocalMachine, "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion", "DM Language",
-                      plat::kRegSz, language, static_cast<std::uint32_t>(std::strlen(language) + 1));
+    plat::RegistrySet(plat::RegRoot::LocalMachine, kLanguageKey, "DM Language", plat::kRegSz, language,
+                      static_cast<std::uint32_t>(std::strlen(language) + 1));
     Qvad_InvContext()->LanguageRead = 0;
   }
   // The edited cell, or "<failed>".
