@@ -65,6 +65,23 @@ TEST_F(FieldEdit, EscapingWidthAndQuotes) {
   EXPECT_EQ(Edit("O'Neil"), "O Neil");
 }
 
+TEST_F(FieldEdit, MissingSettingIsReadAndTracedOncePerRun) {
+  InvRunContext *ctx = Qvad_InvContext();
+  ASSERT_EQ(Qvad_TraceOpen(&ctx->ErrTrace, 0, kInvErrChannel), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Edit("O'Neil"), "O Neil");
+  SetLanguage("JAPANESE");  // a change within the run is not seen...
+  ctx->LanguageRead = 1;
+  EXPECT_EQ(Edit("O'Neil"), "O Neil");
+  EXPECT_EQ(Qvad_InvReadLanguage(), 1);  // ...until the next run reads it
+  EXPECT_EQ(Edit("O'Neil"), "O\x81\x66Neil");
+  Qvad_TraceClose(&ctx->ErrTrace, 0);
+  std::memset(&ctx->ErrTrace, 0, sizeof ctx->ErrTrace);
+  std::string trace = qvtest::ReadFile(install_.scratch().file(std::string(kInvErrChannel) + ".trc"));
+  std::size_t first = trace.find("(Warning)QvadGetRegistryData(DM Language)");
+  ASSERT_NE(first, std::string::npos) << trace;
+  EXPECT_EQ(trace.find("(Warning)QvadGetRegistryData(DM Language)", first + 1), std::string::npos) << trace;
+}
+
 TEST_F(FieldEdit, JapaneseModeWidensEveryHalfWidthKatakana) {
   SetLanguage("JAPANESE");
   EXPECT_EQ(Edit("O'Neil"), "O\x81\x66Neil");
