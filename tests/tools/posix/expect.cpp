@@ -3,4 +3,5 @@
 namespace tooltest {
 const char kEol[] = "\n";
 const bool kFullExitCodes = false;
+const char kFullDevice[] = "/dev/full";
 }  // namespace tooltest

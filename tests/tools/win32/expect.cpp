@@ -3,4 +3,5 @@
 namespace tooltest {
 const char kEol[] = "\r\n";
 const bool kFullExitCodes = true;
+const char kFullDevice[] = "";
 }  // namespace tooltest
