@@ -19,7 +19,8 @@ int Seen(std::uint32_t code) { return plat::ExitStatus(code); }
 
 std::string Q(const std::string &text) { return "\"" + text + "\""; }
 
-std::string Usage(const std::string &line) { return "Error: invalid parameter\n" + line + "\n"; }
+// Standard error is a text stream: its line feeds reach the file as line ends.
+std::string Usage(const std::string &line) { return "Error: invalid parameter" + std::string(kEol) + line + kEol; }
 
 std::string Trace(const qvtest::ScratchDir &dir, const std::string &channel) {
   return qvtest::ReadFile(dir.file("trc") + plat::kSep + channel + ".trc");
