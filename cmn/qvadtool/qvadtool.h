@@ -62,13 +62,12 @@ class QvadTool {
   // goes to the log file when -o was given, else the usage text is printed.
   // Returns 22. The first form reports the tool's invalid-parameter message.
   std::uint32_t MissingOption(const char *source, int line);
-  std::uint32_t MissingOption(const char *source, int line, const char *format, ...)
-      __attribute__((format(gnu_printf, 4, 5)));
+  std::uint32_t MissingOption(const char *source, int line, const char *format, ...) QVAD_PRINTF_FORMAT(4, 5);
 
   // The tool's work failed: traced, then written to the log file or printed
   // on standard error. Returns status.
   std::uint32_t Fail(const char *source, int line, std::uint32_t status, const char *format, ...)
-      __attribute__((format(gnu_printf, 5, 6)));
+      QVAD_PRINTF_FORMAT(5, 6);
 
   // The tool's work is done: the log file is deleted. Returns 0.
   std::uint32_t Succeed();
