@@ -26,6 +26,17 @@ class Win32Service : public ::testing::Test {
     if (SC_HANDLE s = OpenServiceA(scm_, name_.c_str(), SERVICE_ALL_ACCESS)) {
       SERVICE_STATUS st = {};
       ControlService(s, SERVICE_CONTROL_STOP, &st);
+      // A service that does not stop is ended by force.
+      SERVICE_STATUS_PROCESS sp = {};
+      DWORD needed = 0;
+      if (QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE *>(&sp), sizeof sp, &needed) &&
+          sp.dwProcessId != 0) {
+        if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, sp.dwProcessId)) {
+          TerminateProcess(p, 1);
+          WaitForSingleObject(p, 10000);
+          CloseHandle(p);
+        }
+      }
       DeleteService(s);
       CloseServiceHandle(s);
     }
@@ -42,6 +53,15 @@ class Win32Service : public ::testing::Test {
     QueryServiceStatus(s, &st);
     CloseServiceHandle(s);
     return st.dwCurrentState;
+  }
+
+  void StartAndWaitRunning() {
+    SC_HANDLE s = OpenServiceA(scm_, name_.c_str(), SERVICE_START);
+    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(StartServiceA(s, 0, nullptr)) << GetLastError();
+    CloseServiceHandle(s);
+    for (int i = 0; i < 200 && State() != SERVICE_RUNNING; ++i) Sleep(100);
+    ASSERT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
   }
 
   qvtest::ScratchDir dir_{"svc"};
@@ -85,12 +105,7 @@ TEST_F(Win32Service, DeleteStopsARunningServiceFirst) {
   EXPECT_EQ(err, 1060u);
 
   ASSERT_EQ(RunTool(dir_, "qvadaddservice", "-n " + name_ + " -p " + Q(qvtest::FixturePath("test_service"))).rc, 0);
-  SC_HANDLE s = OpenServiceA(scm_, name_.c_str(), SERVICE_START);
-  ASSERT_NE(s, nullptr);
-  ASSERT_TRUE(StartServiceA(s, 0, nullptr)) << GetLastError();
-  CloseServiceHandle(s);
-  for (int i = 0; i < 200 && State() != SERVICE_RUNNING; ++i) Sleep(100);
-  ASSERT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
+  StartAndWaitRunning();
 
   r = RunTool(dir_, "qvaddelservice", "-n " + name_);
   EXPECT_EQ(r.rc, 0) << r.out;
@@ -99,6 +114,23 @@ TEST_F(Win32Service, DeleteStopsARunningServiceFirst) {
   // Gone, or at most marked for deletion once stopped.
   EXPECT_TRUE(state == 0 || state == SERVICE_STOPPED) << state;
   EXPECT_NE(tooltest::Trace(dir_, "QvAdnerl02").find("| stop " + name_), std::string::npos);
+}
+
+TEST_F(Win32Service, DeleteGivesUpOnAServiceThatDoesNotStop) {
+  ASSERT_EQ(
+      RunTool(dir_, "qvadaddservice", "-n " + name_ + " -p \"" + qvtest::FixturePath("test_service") + " stuck\"").rc,
+      0);
+  StartAndWaitRunning();
+  qvtest::EnvVar wait("QVAD_STOP_WAIT_SECONDS", "1");
+  auto r = RunTool(dir_, "qvaddelservice", "-n " + name_);
+  EXPECT_EQ(r.rc, 1053);
+  EXPECT_EQ(r.out, "qvaddelservice error service did not stop in 1 seconds(1053)");
+  EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOP_PENDING)) << "still registered, still stopping";
+
+  // Now stop-pending from the start: the stop request itself is refused.
+  r = RunTool(dir_, "qvaddelservice", "-n " + name_);
+  EXPECT_EQ(r.rc, 1061);
+  EXPECT_EQ(r.out, "qvaddelservice error in ControlService(1061)");
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // A small service program for the service tool tests: it runs until asked
 // to stop, then reports a stop pending for a second before it stops, so a
-// tool that does not wait for the stopped state is caught.
+// tool that does not wait for the stopped state is caught. Started with the
+// argument "stuck" it reports the stop pending and never stops.
 #include <windows.h>
 
 namespace {
 
 SERVICE_STATUS_HANDLE g_status = nullptr;
 HANDLE g_stop = nullptr;
+bool g_stuck = false;
 
 void Report(DWORD state, DWORD wait_hint) {
   SERVICE_STATUS st = {};
@@ -20,7 +22,7 @@ void Report(DWORD state, DWORD wait_hint) {
 DWORD WINAPI Handler(DWORD control, DWORD, void *, void *) {
   if (control == SERVICE_CONTROL_STOP) {
     Report(SERVICE_STOP_PENDING, 3000);
-    SetEvent(g_stop);
+    if (!g_stuck) SetEvent(g_stop);
   }
   return NO_ERROR;
 }
@@ -36,7 +38,8 @@ void WINAPI ServiceMain(DWORD, char **) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
+  g_stuck = argc > 1 && lstrcmpA(argv[1], "stuck") == 0;
   char name[] = "";
   SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
   return StartServiceCtrlDispatcherA(table) ? 0 : 1;
