@@ -5,9 +5,18 @@
 //
 // Line breaks and other control characters inside a text are escaped, so an
 // entry is always exactly one line. Channels of the same name share one open
-// file, and each entry goes out in a single write under a lock, so two
-// threads never interleave inside a line. A folder that cannot be written
-// leaves the channel closed and tracing silently off.
+// file and one buffer, filled under a lock, so two threads never interleave
+// inside a line. A folder that cannot be written leaves the channel closed
+// and tracing silently off.
+//
+// Entries are buffered: a busy service traces several entries per event, and
+// one write per entry would cost more than the work it describes. A flusher
+// thread writes a channel's entries out at most 100 ms after the first of
+// them arrived (so an idle program's last entries still reach the file), a
+// full buffer is written at once, and closing a channel writes what is left.
+// A process that dies loses at most its last 100 ms of entries.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sys.h"
@@ -31,14 +41,29 @@ struct ZltHandle {
 };
 static_assert(sizeof(ZltHandle) <= 96, "fits the handle area");
 
+constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr auto kFlushDelay = std::chrono::milliseconds(100);
+
 struct Channel {
   std::string name;
   std::FILE *file = nullptr;
   int users = 0;
+  std::string pending;
 };
 
-std::mutex g_lock;
+std::mutex g_lock;  // guards everything below
+std::condition_variable g_wake;
 std::vector<Channel> g_channels;
+int g_users = 0;
+bool g_dirty = false;
+bool g_stop = false;
+std::mutex g_flusher_lock;  // start and stop of the flusher; taken before g_lock
+std::thread g_flusher;
+
+// The date and time of the current second, formatted once per second:
+// localtime looks at the time zone on every call.
+std::time_t g_stamp_second = -1;
+char g_stamp[64];
 
 std::string TraceDir() {
   std::string dir = plat::GetEnv("ZLTGATE_DIR");
@@ -70,10 +95,55 @@ void AppendEscaped(std::string &out, const char *text, int length) {
   }
 }
 
+// Called with g_lock held.
+void WriteOut(Channel &c) {
+  if (c.file != nullptr && !c.pending.empty()) {
+    std::fwrite(c.pending.data(), 1, c.pending.size(), c.file);
+    std::fflush(c.file);
+  }
+  c.pending.clear();
+}
+
+void FlusherMain() {
+  std::unique_lock<std::mutex> lock(g_lock);
+  for (;;) {
+    g_wake.wait(lock, [] { return g_stop || g_dirty; });
+    if (!g_stop) g_wake.wait_for(lock, kFlushDelay, [] { return g_stop; });
+    for (Channel &c : g_channels) WriteOut(c);
+    g_dirty = false;
+    if (g_stop) return;
+  }
+}
+
+void StopFlusher() {
+  {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_stop = true;
+  }
+  g_wake.notify_all();
+  if (g_flusher.joinable()) g_flusher.join();
+  std::lock_guard<std::mutex> guard(g_lock);
+  g_stop = false;
+}
+
+// Writes what is left when the library goes away with channels still open
+// (a program that never closed them). The thread is let go rather than
+// joined: at process exit the platform may already have ended it.
+struct AtUnload {
+  ~AtUnload() {
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (Channel &c : g_channels) WriteOut(c);
+    g_stop = true;
+    g_wake.notify_all();
+    if (g_flusher.joinable()) g_flusher.detach();
+  }
+} g_at_unload;
+
 }  // namespace
 
 ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
   if (handle == nullptr || name == nullptr || *name == '\0') return 0;
+  std::lock_guard<std::mutex> starting(g_flusher_lock);
   std::lock_guard<std::mutex> guard(g_lock);
   std::size_t slot = 0;
   for (; slot < g_channels.size(); ++slot) {
@@ -83,14 +153,15 @@ ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
     std::string path = TraceDir() + plat::kSep + name + ".trc";
     std::FILE *f = std::fopen(path.c_str(), "ab");
     if (f == nullptr) return 0;
-    std::setvbuf(f, nullptr, _IONBF, 0);
     // Reuse a free slot so long-running programs do not grow the table.
     for (slot = 0; slot < g_channels.size() && g_channels[slot].users > 0; ++slot) {
     }
     if (slot == g_channels.size()) g_channels.emplace_back();
-    g_channels[slot] = Channel{name, f, 0};
+    g_channels[slot] = Channel{name, f, 0, {}};
   }
   ++g_channels[slot].users;
+  ++g_users;
+  if (!g_flusher.joinable()) g_flusher = std::thread(FlusherMain);
   ZltHandle *h = AsHandle(handle);
   h->slot = static_cast<std::uint32_t>(slot);
   h->open = 1;
@@ -103,17 +174,33 @@ ZLT_EXPORT int ZltTrace(void *handle, int thread_index, int level, const char *s
   if (h == nullptr || h->open == 0) return 0;
   std::int64_t ms = plat::NowMillis();
   std::time_t secs = static_cast<std::time_t>(ms / 1000);
+  std::string entry;
+  entry.reserve(160 + (length > 0 ? static_cast<std::size_t>(length) : 0));
+  if (kind == 2 && text != nullptr) AppendEscaped(entry, text, length < 0 ? 0 : length);
   std::lock_guard<std::mutex> guard(g_lock);
   if (h->slot >= g_channels.size() || g_channels[h->slot].file == nullptr) return 0;
-  std::tm tm = *std::localtime(&secs);  // under the lock: localtime's buffer is shared
+  Channel &c = g_channels[h->slot];
+  if (secs != g_stamp_second) {
+    std::tm tm = *std::localtime(&secs);  // under the lock: localtime's buffer is shared
+    std::snprintf(g_stamp, sizeof g_stamp, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    g_stamp_second = secs;
+  }
   char head[512];
-  std::snprintf(head, sizeof head, "%04d-%02d-%02d %02d:%02d:%02d.%03d pid=%u thr=%d lvl=%d src=%s:%d code=%d | ",
-                tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                static_cast<int>(ms % 1000), pid, thread_index, level, source != nullptr ? source : "?", line, code);
-  std::string entry = head;
-  if (kind == 2 && text != nullptr) AppendEscaped(entry, text, length < 0 ? 0 : length);
-  entry += '\n';
-  return std::fwrite(entry.data(), 1, entry.size(), g_channels[h->slot].file) == entry.size() ? 1 : 0;
+  int n = std::snprintf(head, sizeof head, "%s.%03d pid=%u thr=%d lvl=%d src=%s:%d code=%d | ", g_stamp,
+                        static_cast<int>(ms % 1000), pid, thread_index, level, source != nullptr ? source : "?", line,
+                        code);
+  c.pending.append(head, n > 0 && static_cast<std::size_t>(n) < sizeof head ? static_cast<std::size_t>(n)
+                                                                               : std::strlen(head));
+  c.pending += entry;
+  c.pending += '\n';
+  if (c.pending.size() >= kFlushAt) {
+    WriteOut(c);
+  } else if (!g_dirty) {
+    g_dirty = true;
+    g_wake.notify_all();
+  }
+  return 1;
 }
 
 ZLT_EXPORT int ZltTraceCheck(void *handle, int /*level*/) {
@@ -124,16 +211,25 @@ ZLT_EXPORT int ZltTraceCheck(void *handle, int /*level*/) {
 ZLT_EXPORT int ZltCloseTracer(void *handle, int /*mode*/) {
   ZltHandle *h = AsHandle(handle);
   if (h == nullptr || h->open == 0) return 0;
-  std::lock_guard<std::mutex> guard(g_lock);
-  h->open = 0;
-  if (h->slot < g_channels.size()) {
-    Channel &c = g_channels[h->slot];
-    if (--c.users <= 0 && c.file != nullptr) {
-      std::fclose(c.file);
-      c.file = nullptr;
-      c.users = 0;
+  std::lock_guard<std::mutex> stopping(g_flusher_lock);
+  bool last = false;
+  {
+    std::lock_guard<std::mutex> guard(g_lock);
+    h->open = 0;
+    if (h->slot < g_channels.size()) {
+      Channel &c = g_channels[h->slot];
+      WriteOut(c);
+      if (--c.users <= 0 && c.file != nullptr) {
+        std::fclose(c.file);
+        c.file = nullptr;
+        c.users = 0;
+      }
     }
+    last = --g_users <= 0;
+    if (last) g_users = 0;
   }
+  // No channel left: the flusher ends before the library can be released.
+  if (last) StopFlusher();
   return 1;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/sys.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -40,10 +41,14 @@ std::int64_t NowMillis() {
 std::string ModulePath(const void *address_in_module) {
   if (address_in_module != nullptr) {
     Dl_info info{};
-    if (dladdr(address_in_module, &info) != 0 && info.dli_fname != nullptr) {
+    link_map *map = nullptr;
+    // The main program's entry has an empty name; its path comes from /proc
+    // below, whatever name it was started by.
+    if (dladdr1(address_in_module, &info, reinterpret_cast<void **>(&map), RTLD_DL_LINKMAP) != 0 &&
+        map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
       char resolved[PATH_MAX];
-      if (realpath(info.dli_fname, resolved) != nullptr) return resolved;
-      return info.dli_fname;
+      if (realpath(map->l_name, resolved) != nullptr) return resolved;
+      return map->l_name;
     }
   }
   char buf[PATH_MAX];
@@ -96,8 +101,10 @@ bool MakeDirectory(const char *path) {
 }
 
 std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {
-  static std::atomic<unsigned> serial{0};
-  std::string tmp = std::string(path) + ".tmp" + std::to_string(getpid()) + "." + std::to_string(serial++);
+  // One fixed temporary name per file: a writer killed half-way leaves one
+  // stray file that the next write replaces, not one per process.
+  std::string tmp = std::string(path) + ".tmp";
+
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return ErrorFromErrno(errno);
   const char *p = static_cast<const char *>(data);

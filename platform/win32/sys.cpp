@@ -83,9 +83,9 @@ bool MakeDirectory(const char *path) {
 }
 
 std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {
-  static std::atomic<unsigned> serial{0};
-  std::string tmp =
-      std::string(path) + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(serial++);
+  // One fixed temporary name per file: a writer killed half-way leaves one
+  // stray file that the next write replaces, not one per process.
+  std::string tmp = std::string(path) + ".tmp";
   HANDLE h = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | (durable ? FILE_FLAG_WRITE_THROUGH : 0), nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
