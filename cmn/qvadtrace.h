@@ -8,8 +8,8 @@ extern "C" {
 
 // The tracer library's entry points, as this adapter calls them.
 typedef int (*ZLT_OPEN_TRACER)(void *handle, int mode, const char *name);
-typedef int (*ZLT_TRACE)(void *handle, int thread_index, int level, const char *source, int line, int kind,
-                         int length, std::uint32_t pid, int code, const char *text);
+typedef int (*ZLT_TRACE)(void *handle, int thread_index, int level, const char *source, int line, int kind, int length,
+                         std::uint32_t pid, int code, const char *text);
 typedef int (*ZLT_TRACE_CHECK)(void *handle, int level);
 typedef int (*ZLT_CLOSE_TRACER)(void *handle, int mode);
 typedef int (*ZLT_SNAP)(void *handle, const char *text);
@@ -39,6 +39,14 @@ int Qvad_TraceWrite(QVAD_TRACER *channel, int thread_index, int level, const cha
 int Qvad_TraceClose(QVAD_TRACER *channel, int mode);
 }
 
+// printf-style checking of format texts: gcc needs gnu_printf so that the
+// mingw builds check C99 conversions rather than the old runtime's.
+#if defined(__clang__)
+#define QVAD_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define QVAD_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#endif
+
 // Size of the message buffer every trace text is formatted into.
 inline constexpr int kQvadTraceTextSize = 1024;
 
@@ -46,7 +54,7 @@ inline constexpr int kQvadTraceTextSize = 1024;
 // entry (kind 2) with the caller's pid. A text longer than 1023 characters
 // is shortened and ends in " ...[cut]" so the reader sees that it was.
 int Qvad_TraceF(QVAD_TRACER *channel, int thread_index, int level, const char *source, int line, int code,
-                const char *format, ...) __attribute__((format(gnu_printf, 7, 8)));
+                const char *format, ...) QVAD_PRINTF_FORMAT(7, 8);
 
 // Shortens text in place to fit a buffer of size bytes, marking the cut.
 // Returns the resulting length.

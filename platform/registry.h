@@ -20,15 +20,15 @@ std::uint32_t RegistryKeyExists(RegRoot root, const char *subkey);
 // Reads one value as RegQueryValueExA does: *size is the buffer size on entry
 // and the data size on return; 234 when the data does not fit (nothing is
 // copied), 2 when the key or the value is missing. type may be null.
-std::uint32_t RegistryQuery(RegRoot root, const char *subkey, const char *name,
-                            std::uint32_t *type, void *data, std::uint32_t *size);
+std::uint32_t RegistryQuery(RegRoot root, const char *subkey, const char *name, std::uint32_t *type, void *data,
+                            std::uint32_t *size);
 
 // Creates the key (and its ancestors) when missing.
 std::uint32_t RegistryCreateKey(RegRoot root, const char *subkey);
 
 // Creates the key when missing and sets the value.
-std::uint32_t RegistrySet(RegRoot root, const char *subkey, const char *name,
-                          std::uint32_t type, const void *data, std::uint32_t size);
+std::uint32_t RegistrySet(RegRoot root, const char *subkey, const char *name, std::uint32_t type, const void *data,
+                          std::uint32_t size);
 
 std::uint32_t RegistryDeleteValue(RegRoot root, const char *subkey, const char *name);
 

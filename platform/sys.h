@@ -46,7 +46,6 @@ bool MakeDirectory(const char *path);
 // Writes data to a temporary file beside path and renames it over path, so a
 // reader sees either the old content or the new. With durable set, the data
 // reaches the disk before the rename. Returns 0 or a Win32 error code.
-std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size,
-                                    bool durable);
+std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable);
 
 }  // namespace plat

@@ -35,7 +35,7 @@ i686() {
 fuzz() {
   if [ -f fuzz/CMakeLists.txt ]; then
     cmake --preset fuzz >/dev/null
-    cmake --build --preset fuzz -j"$jobs"
+    cmake --build --preset fuzz -j"$jobs" --target fuzzers
     scripts/run-fuzz.sh build/fuzz "${QVAD_FUZZ_SECONDS:-20}"
   fi
 }

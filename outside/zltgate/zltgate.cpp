@@ -97,8 +97,8 @@ ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
   return 1;
 }
 
-ZLT_EXPORT int ZltTrace(void *handle, int thread_index, int level, const char *source, int line, int kind,
-                        int length, std::uint32_t pid, int code, const char *text) {
+ZLT_EXPORT int ZltTrace(void *handle, int thread_index, int level, const char *source, int line, int kind, int length,
+                        std::uint32_t pid, int code, const char *text) {
   ZltHandle *h = AsHandle(handle);
   if (h == nullptr || h->open == 0) return 0;
   std::int64_t ms = plat::NowMillis();

@@ -3,9 +3,9 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <utility>
-#include <unistd.h>
 
 #include "platform/error.h"
 #include "platform/sys.h"

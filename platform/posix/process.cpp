@@ -85,7 +85,7 @@ std::string FindProgram(const char *name) {
     if (dir.empty()) dir = ".";
     std::string full = dir + "/" + name;
     if (access(full.c_str(), X_OK) == 0) {
-      struct stat st{};
+      struct stat st {};
       if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return full;
     }
     if (end == std::string::npos) break;
@@ -220,8 +220,6 @@ void CloseProcess(Handle process) {
   delete c;
 }
 
-Handle FileHandleOf(std::FILE *file) {
-  return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fileno(file)));
-}
+Handle FileHandleOf(std::FILE *file) { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fileno(file))); }
 
 }  // namespace plat

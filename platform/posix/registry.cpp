@@ -143,10 +143,14 @@ bool ParseQuoted(const std::string &s, std::size_t &pos, std::string &out) {
     if (c == '"') return true;
     if (c == '\\' && pos < s.size()) {
       char n = s[pos++];
-      if (n == 'n') out += '\n';
-      else if (n == 'r') out += '\r';
-      else if (n == '0') out += '\0';
-      else out += n;
+      if (n == 'n')
+        out += '\n';
+      else if (n == 'r')
+        out += '\r';
+      else if (n == '0')
+        out += '\0';
+      else
+        out += n;
       continue;
     }
     out += c;
@@ -286,9 +290,12 @@ LoadResult Load(const std::string &path, std::vector<RegKey> &keys) {
     std::string data = line.substr(pos);
     if (data == "-") continue;
     if (!ParseValueData(data, v)) continue;
-    auto it = std::find_if(key->values.begin(), key->values.end(), [&](const RegValue &x) { return IEquals(x.name, v.name); });
-    if (it == key->values.end()) key->values.push_back(v);
-    else *it = v;
+    auto it = std::find_if(key->values.begin(), key->values.end(),
+                           [&](const RegValue &x) { return IEquals(x.name, v.name); });
+    if (it == key->values.end())
+      key->values.push_back(v);
+    else
+      *it = v;
   }
   return LoadResult::Ok;
 }
@@ -320,9 +327,8 @@ std::string Serialise(const std::vector<RegKey> &keys) {
     for (const RegValue &v : k.values) {
       out += v.name.empty() ? "@" : Quote(v.name);
       out += '=';
-      if (v.type == kRegSz && !v.data.empty() && v.data.back() == '\0' &&
-          v.data.find('\0') == v.data.size() - 1 && v.data.find('\n') == std::string::npos &&
-          v.data.find('\r') == std::string::npos) {
+      if (v.type == kRegSz && !v.data.empty() && v.data.back() == '\0' && v.data.find('\0') == v.data.size() - 1 &&
+          v.data.find('\n') == std::string::npos && v.data.find('\r') == std::string::npos) {
         out += Quote(v.data.substr(0, v.data.size() - 1));
       } else if (v.type == kRegDword && v.data.size() == 4) {
         std::uint32_t n;
@@ -333,8 +339,10 @@ std::string Serialise(const std::vector<RegKey> &keys) {
       } else {
         std::string bytes = (v.type == kRegExpandSz || v.type == 7) ? ToUtf16(v.data) : v.data;
         char b[16];
-        if (v.type == kRegBinary) std::snprintf(b, sizeof b, "hex:");
-        else std::snprintf(b, sizeof b, "hex(%x):", v.type);
+        if (v.type == kRegBinary)
+          std::snprintf(b, sizeof b, "hex:");
+        else
+          std::snprintf(b, sizeof b, "hex(%x):", v.type);
         out += b + HexList(bytes);
       }
       out += '\n';
@@ -471,9 +479,12 @@ std::uint32_t RegistrySet(RegRoot root, const char *subkey, const char *name, st
       keys.push_back(RegKey{full, {}});
       k = &keys.back();
     }
-    auto it = std::find_if(k->values.begin(), k->values.end(), [&](const RegValue &x) { return IEquals(x.name, nv.name); });
-    if (it == k->values.end()) k->values.push_back(nv);
-    else *it = nv;
+    auto it =
+        std::find_if(k->values.begin(), k->values.end(), [&](const RegValue &x) { return IEquals(x.name, nv.name); });
+    if (it == k->values.end())
+      k->values.push_back(nv);
+    else
+      *it = nv;
     changed = true;
     return 0;
   });
@@ -486,7 +497,8 @@ std::uint32_t RegistryDeleteValue(RegRoot root, const char *subkey, const char *
     if (!KeyPresent(keys, full)) return kErrFileNotFound;
     for (RegKey &k : keys) {
       if (!IEquals(k.path, full)) continue;
-      auto it = std::find_if(k.values.begin(), k.values.end(), [&](const RegValue &x) { return IEquals(x.name, vname); });
+      auto it =
+          std::find_if(k.values.begin(), k.values.end(), [&](const RegValue &x) { return IEquals(x.name, vname); });
       if (it == k.values.end()) return kErrFileNotFound;
       k.values.erase(it);
       changed = true;

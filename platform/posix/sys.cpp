@@ -69,7 +69,7 @@ std::string TempDir() {
 }
 
 static bool WritableDir(const std::string &dir) {
-  struct stat st{};
+  struct stat st {};
   return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
@@ -85,7 +85,7 @@ std::string RuntimeDir() {
 }
 
 bool FileExists(const char *path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path, &st) == 0;
 }
 

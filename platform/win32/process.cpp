@@ -1,9 +1,8 @@
 // Child processes on Win32 through CreateProcessA and process handles.
 #include "platform/process.h"
 
-#include <windows.h>
-
 #include <io.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -24,8 +23,8 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   STARTUPINFOA si;
   std::memset(&si, 0, sizeof si);
   si.cb = sizeof si;
-  bool use_std = options.std_in != kInvalidHandle || options.std_out != kInvalidHandle ||
-                 options.std_err != kInvalidHandle;
+  bool use_std =
+      options.std_in != kInvalidHandle || options.std_out != kInvalidHandle || options.std_err != kInvalidHandle;
   if (use_std) {
     si.dwFlags |= STARTF_USESTDHANDLES;
     si.hStdInput = options.std_in != kInvalidHandle ? options.std_in : ::GetStdHandle(STD_INPUT_HANDLE);
@@ -42,8 +41,8 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   std::vector<char> writable(cmd.begin(), cmd.end());
   writable.push_back('\0');
   DWORD flags = options.hidden ? CREATE_NO_WINDOW : 0;
-  if (!::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags,
-                        nullptr, options.directory, &si, &pi)) {
+  if (!::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags, nullptr,
+                        options.directory, &si, &pi)) {
     return false;
   }
   ::CloseHandle(pi.hThread);

@@ -84,8 +84,8 @@ bool MakeDirectory(const char *path) {
 
 std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {
   static std::atomic<unsigned> serial{0};
-  std::string tmp = std::string(path) + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." +
-                    std::to_string(serial++);
+  std::string tmp =
+      std::string(path) + ".tmp" + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(serial++);
   HANDLE h = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | (durable ? FILE_FLAG_WRITE_THROUGH : 0), nullptr);
   if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
@@ -102,8 +102,7 @@ std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::siz
     ::DeleteFileA(tmp.c_str());
     return err;
   }
-  if (!::MoveFileExA(tmp.c_str(), path,
-                     MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0))) {
+  if (!::MoveFileExA(tmp.c_str(), path, MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0))) {
     err = ::GetLastError();
     ::DeleteFileA(tmp.c_str());
     return err;

@@ -8,7 +8,8 @@
 TEST(ErrorRecord, FillClearsLabelsAndKeepsTheTailOfLongPaths) {
   QVAD_ERROR_TBL tbl;
   std::memset(&tbl, 0x5A, sizeof tbl);
-  int line = __LINE__; QVAD_FILL_ERROR(&tbl, 30, 231);
+  QVAD_FILL_ERROR(&tbl, 30, 231);
+  int line = __LINE__ - 1;
   EXPECT_STREQ(tbl.label, "QVAD_ERROR_TBL");
   EXPECT_EQ(tbl.local_code, 30);
   EXPECT_EQ(tbl.system_code, 231u);

@@ -21,7 +21,7 @@ class ScratchDir {
   std::string path_;
 };
 
-std::string ReadFile(const std::string &path);          // bytes as they are on disk; empty when missing
+std::string ReadFile(const std::string &path);                      // bytes as they are on disk; empty when missing
 bool WriteFile(const std::string &path, const std::string &bytes);  // bytes exactly
 bool Exists(const std::string &path);
 void RemoveTree(const std::string &path);

@@ -1,9 +1,9 @@
+#include "platform/process.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "platform/process.h"
 
 using Args = std::vector<std::string>;
 

@@ -1,5 +1,7 @@
 // Registry round trips through the platform layer: the real registry under
 // Wine, the registry file on POSIX.
+#include "platform/registry.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/registry.h"
 #include "testutil.h"
 
 namespace {
@@ -23,7 +24,8 @@ class Registry : public ::testing::Test {
   }
   void TearDown() override { Cleanup(); }
   void Cleanup() {
-    for (int i = 0; i < 8; ++i) plat::RegistryDeleteKey(RegRoot::LocalMachine, (std::string(kKey) + "\\W" + std::to_string(i)).c_str());
+    for (int i = 0; i < 8; ++i)
+      plat::RegistryDeleteKey(RegRoot::LocalMachine, (std::string(kKey) + "\\W" + std::to_string(i)).c_str());
     plat::RegistryDeleteKey(RegRoot::LocalMachine, (std::string(kKey) + "\\Child").c_str());
     plat::RegistryDeleteKey(RegRoot::LocalMachine, kKey);
   }
@@ -46,8 +48,9 @@ TEST_F(Registry, RoundTripsEveryTypeWithEscapingAndCaseInsensitiveNames) {
                               static_cast<std::uint32_t>(text.size() + 1)),
             0u);
   const char expand[] = "%SystemRoot%\\System32\\RazMessage.dll";
-  ASSERT_EQ(plat::RegistrySet(RegRoot::LocalMachine, kKey, "EventMessageFile", plat::kRegExpandSz, expand, sizeof expand),
-            0u);
+  ASSERT_EQ(
+      plat::RegistrySet(RegRoot::LocalMachine, kKey, "EventMessageFile", plat::kRegExpandSz, expand, sizeof expand),
+      0u);
   std::uint32_t seven = 7;
   ASSERT_EQ(plat::RegistrySet(RegRoot::LocalMachine, kKey, "TypesSupported", plat::kRegDword, &seven, 4), 0u);
   const char empty[] = "";
@@ -61,8 +64,9 @@ TEST_F(Registry, RoundTripsEveryTypeWithEscapingAndCaseInsensitiveNames) {
   EXPECT_EQ(QueryString("Empty"), std::string(1, '\0'));
 
   std::uint32_t value = 0, size = 4;
-  EXPECT_EQ(plat::RegistryQuery(RegRoot::LocalMachine, "software\\qvadtest\\ROUND", "typessupported", &type, &value, &size),
-            0u);
+  EXPECT_EQ(
+      plat::RegistryQuery(RegRoot::LocalMachine, "software\\qvadtest\\ROUND", "typessupported", &type, &value, &size),
+      0u);
   EXPECT_EQ(type, plat::kRegDword);
   EXPECT_EQ(value, 7u);
 

@@ -70,7 +70,8 @@ TEST(RegistryFile, MissingFileIsAMissingKeyAndUnreadableIsDenied) {
   std::string path = dir.file("r.reg");
   qvtest::EnvVar env("QVAD_REGISTRY", path);
   EXPECT_EQ(Query("SOFTWARE\\X", "y"), "<2>");
-  ASSERT_TRUE(qvtest::WriteFile(path, "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"y\"=\"1\"\n"));
+  ASSERT_TRUE(qvtest::WriteFile(
+      path, "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"y\"=\"1\"\n"));
   EXPECT_EQ(Query("SOFTWARE\\X", "y"), std::string("1\0", 2));
   if (geteuid() == 0) GTEST_SKIP() << "root reads every file; permission case needs an ordinary user";
   chmod(path.c_str(), 0);
