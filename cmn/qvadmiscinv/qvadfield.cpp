@@ -1,0 +1,157 @@
+// Quote-aware splitting, counting and quote stripping of CSV text, and the
+// chunked line reader.
+#include "cmn/qvadmiscinv/qvadfield.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace {
+constexpr int kChunk = 1024;
+constexpr int kMaxLineBuffer = 10240;
+}  // namespace
+
+void Qvad_ResetError(QVAD_ERROR_TBL *err) {
+  if (err == nullptr) return;
+  std::memset(err, 0, sizeof *err);
+  std::memcpy(err->label, "QVAD_ERROR_TBL", sizeof "QVAD_ERROR_TBL");
+}
+
+bool Qvad_CopyFits(char *out, std::size_t size, const char *text) {
+  if (out == nullptr || size == 0) return false;
+  std::memset(out, 0, size);
+  std::size_t n = std::strlen(text);
+  if (n >= size) return false;
+  std::memcpy(out, text, n);
+  return true;
+}
+
+int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size) {
+  if (out != nullptr && size > 0) std::memset(out, 0, static_cast<std::size_t>(size));
+  if (text == nullptr || out == nullptr || size <= 0 || n <= 0) return 0;
+  int field = 1;
+  const char *start = text;
+  bool in_quotes = false;
+  for (const char *p = text;; ++p) {
+    char c = *p;
+    bool last = c == '\0' || c == '\n';
+    if (last || (c == sep && !in_quotes)) {
+      if (field == n) {
+        std::size_t len = static_cast<std::size_t>(p - start);
+        if (len <= static_cast<std::size_t>(size - 1)) {
+          std::memcpy(out, start, len);
+          return 1;
+        }
+        std::memcpy(out, start, static_cast<std::size_t>(size - 1));
+        return 0;
+      }
+      if (last) return 0;
+      ++field;
+      start = p + 1;
+      in_quotes = false;
+    } else if (c == '"') {
+      in_quotes = !in_quotes;
+    }
+  }
+}
+
+int Qvad_FieldCount(const char *text) {
+  if (text == nullptr || *text == '\0') return 0;
+  int count = 1;
+  bool in_quotes = false;
+  for (const char *p = text; *p != '\0' && *p != '\n'; ++p) {
+    if (*p == '"') in_quotes = !in_quotes;
+    else if (*p == ',' && !in_quotes) ++count;
+  }
+  return count;
+}
+
+namespace {
+// The inner text of a quoted value, or the whole text.
+void InnerText(const char *text, std::size_t *offset, std::size_t *length) {
+  std::size_t n = std::strlen(text);
+  if (n >= 2 && text[0] == '"' && text[n - 1] == '"') {
+    *offset = 1;
+    *length = n - 2;
+  } else {
+    *offset = 0;
+    *length = n;
+  }
+}
+}  // namespace
+
+int Qvad_StripQuotes(char *text) {
+  if (text == nullptr) return 0;
+  std::size_t offset, length;
+  InnerText(text, &offset, &length);
+  if (offset != 0) {
+    std::memmove(text, text + 1, length);
+    text[length] = '\0';
+  }
+  return 1;
+}
+
+int Qvad_DupStripQuotes(const char *text, char **copy) {
+  if (text == nullptr || copy == nullptr) return 0;
+  std::size_t offset, length;
+  InnerText(text, &offset, &length);
+  char *p = static_cast<char *>(std::malloc(length + 1));
+  if (p == nullptr) return 0;
+  std::memcpy(p, text + offset, length);
+  p[length] = '\0';
+  *copy = p;
+  return 1;
+}
+
+int Qvad_FieldGetMem(std::FILE *file, char **line, QVAD_ERROR_TBL *err) {
+  if (line != nullptr) *line = nullptr;
+  if (file == nullptr || line == nullptr) {
+    QVAD_FILL_ERROR(err, 22, plat::kErrInvalidParameter);
+    return -1;
+  }
+  char *buffer = nullptr;
+  std::size_t capacity = 0, length = 0;
+  char chunk[kChunk];
+  for (;;) {
+    errno = 0;
+    if (std::fgets(chunk, kChunk, file) == nullptr) {
+      if (std::ferror(file)) {
+        int e = errno;
+        std::free(buffer);
+        QVAD_FILL_ERROR(err, 3, static_cast<std::uint32_t>(e));
+        return -1;
+      }
+      if (length == 0) {
+        std::free(buffer);
+        return 1;
+      }
+      break;  // a last line without a line feed is a line all the same
+    }
+    if (capacity + kChunk > kMaxLineBuffer) {
+      std::free(buffer);
+      QVAD_FILL_ERROR(err, 3, 0);
+      return -1;
+    }
+    char *grown = static_cast<char *>(std::realloc(buffer, capacity + kChunk));
+    if (grown == nullptr) {
+      int e = errno;
+      std::free(buffer);
+      QVAD_FILL_ERROR(err, 12, static_cast<std::uint32_t>(e));
+      return -1;
+    }
+    buffer = grown;
+    capacity += kChunk;
+    std::size_t n = std::strlen(chunk);
+    std::memcpy(buffer + length, chunk, n + 1);
+    length += n;
+    if (n > 0 && chunk[n - 1] == '\n') break;
+  }
+  if (length >= 2 && buffer[length - 2] == '\r' && buffer[length - 1] == '\n') {
+    buffer[length - 2] = '\n';
+    buffer[length - 1] = '\0';
+  }
+  *line = buffer;
+  return 0;
+}
