@@ -61,7 +61,7 @@ int Qvad_GetQueryTbl(QueryTableEntry **head, const char *ini_path, const char *s
       return 0;
     }
     std::memcpy(entry->query, value, sizeof value);
-    std::snprintf(entry->key, sizeof entry->key, "%s", key);
+    std::memcpy(entry->key, key, std::strlen(key) + 1);  // length checked above
     if (tail == nullptr) {
       *head = entry;
     } else {

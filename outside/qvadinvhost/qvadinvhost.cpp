@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/error.h"
 #include "platform/library.h"
 #include "platform/sys.h"
 
