@@ -1,0 +1,18 @@
+// The platform's event log. Win32: the Application log through
+// RegisterEventSourceA/ReportEventA. POSIX: each event is formatted from the
+// message catalogue registered for the source (its EventMessageFile value)
+// and written as one line to $QVAD_EVENTLOG_FILE, or to syslog.
+#pragma once
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace plat {
+
+// Null with the last error set when the source cannot be opened.
+Handle OpenEventSource(const char *source);
+bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings);
+// Non-zero on success, as DeregisterEventSource.
+int CloseEventSource(Handle source);
+
+}  // namespace plat
