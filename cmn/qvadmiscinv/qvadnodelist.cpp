@@ -113,9 +113,7 @@ void Qvad_FreeNodeList(NodeEntry *head) {
   }
 }
 
-bool Qvad_NodeShortName(const char *name, char *out, int size) {
-  return Qvad_FieldSplit(name, '.', 1, out, size) == 1;
-}
+bool Qvad_NodeShortName(const char *name, char *out, int size) { return Qvad_FieldSplit(name, '.', 1, out, size) == 1; }
 
 int Qvad_CreateNodeBak(const char *current_path, const char *backup_path, QVAD_ERROR_TBL *error) {
   Reset(error);

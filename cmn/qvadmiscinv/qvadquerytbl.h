@@ -6,8 +6,8 @@
 #include "cmn/qvaderror.h"
 
 struct QueryTableEntry {
-  char key[8];         // names the result file <key>.csv; at most 7 characters
-  char query[1024];    // template: %s is the node name, %% one percent sign
+  char key[8];       // names the result file <key>.csv; at most 7 characters
+  char query[1024];  // template: %s is the node name, %% one percent sign
   QueryTableEntry *next;
 };
 

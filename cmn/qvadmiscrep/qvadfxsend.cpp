@@ -41,8 +41,8 @@ int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVA
   char command[1024] = {};
   int n = type == 2 ? std::snprintf(command, sizeof command, "%s -a %s -d TEXT -f %s -p \"%s %s\"", "fxsend",
                                     "QvadNerl", file, site, file)
-                    : std::snprintf(command, sizeof command, "%s -a %s -d TEXT -f %s -p \"%s\"", "fxsend",
-                                    "QvadNerl", file, file);
+                    : std::snprintf(command, sizeof command, "%s -a %s -d TEXT -f %s -p \"%s\"", "fxsend", "QvadNerl",
+                                    file, file);
   if (n < 0 || n >= static_cast<int>(sizeof command)) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;

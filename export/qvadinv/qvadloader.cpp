@@ -34,8 +34,8 @@ int Qvad_LoadEmLibrary(plat::Library *module, QVAD_ERROR_TBL *error, char *detai
     return 0;
   }
   char path[260] = {};
-  int n = std::snprintf(path, sizeof path, "%s%s%s", install, plat::kBinPiece,
-                        plat::LibraryFileName("qvademinv").c_str());
+  int n =
+      std::snprintf(path, sizeof path, "%s%s%s", install, plat::kBinPiece, plat::LibraryFileName("qvademinv").c_str());
   // A path that does not fit would load some other, cut-off file name.
   if (n < 0 || n >= static_cast<int>(sizeof path)) {
     QVAD_FILL_ERROR(error, 22, static_cast<std::uint32_t>(kQvadPathTooLong));

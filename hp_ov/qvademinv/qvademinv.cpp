@@ -229,8 +229,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
 
   int own = 0;
   if (Qvad_GetOwnSetting(&own, &err) != 1) {
-    QVAD_INV_ERR(1,
-                 "(Warning)Qvad_GetOwnSetting : %s | %d | %d | %d : default(do not get own node) set and continue)",
+    QVAD_INV_ERR(1, "(Warning)Qvad_GetOwnSetting : %s | %d | %d | %d : default(do not get own node) set and continue)",
                  err.source, err.line, err.local_code, static_cast<int>(err.system_code));
     own = 0;
   }
@@ -344,8 +343,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
       INI_ERROR_NODE *errors = nullptr;
       int ok = Qvad_CreateTextInv(c.TextDef, c.TextCount, source.c_str(), info->FileName, &errors);
       for (INI_ERROR_NODE *e = errors; e != nullptr; e = e->Next) {
-        QVAD_INV_ERR(1, "(Error)Qvad_CreateTextInv(Text): IniCnt = %d | %s | %d | %d | %d", e->IniCnt,
-                     e->Error.source, e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
+        QVAD_INV_ERR(1, "(Error)Qvad_CreateTextInv(Text): IniCnt = %d | %s | %d | %d | %d", e->IniCnt, e->Error.source,
+                     e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
       }
       Qvad_FreeErrorList(errors);
       if (ok != 1) {

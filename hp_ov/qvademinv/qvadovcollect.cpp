@@ -171,8 +171,8 @@ int Qvad_InvOvGetRepoSelect(const char *text, int conv_flag, const char *keyword
     return -3;
   }
   if (r != 0) {
-    QVAD_INV_ERR(1, "(ERROR)MacroName : Name = %s | Ret = %d | %s | %d | %d | %d", name, r, error->source,
-                 error->line, error->local_code, static_cast<int>(error->system_code));
+    QVAD_INV_ERR(1, "(ERROR)MacroName : Name = %s | Ret = %d | %s | %d | %d | %d", name, r, error->source, error->line,
+                 error->local_code, static_cast<int>(error->system_code));
     return r;
   }
   char converted[1024] = {};

@@ -1,12 +1,13 @@
 // Building this run's node list file: the node query of the definition
 // file, run once through the warehouse's query tool.
+#include "hp_ov/qvademinv/qvadovnodes.h"
+
 #include <cstdio>
 #include <string>
 
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
 #include "cmn/qvadprofile.h"
-#include "hp_ov/qvademinv/qvadovnodes.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
 #include "platform/sys.h"
 

@@ -146,8 +146,8 @@ int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *s
   char templ[1024] = {};
   QvadGetPrivateProfileString("Interface", "1", "", templ, sizeof templ, ini);
   if (templ[0] == '\0') {
-    QVAD_INV_ERR(1, "(Error)Qvad_InvOvInterface - GetPrivateProfileString : Sec = %s Key = %s Path = %s.",
-                 "Interface", "1", ini);
+    QVAD_INV_ERR(1, "(Error)Qvad_InvOvInterface - GetPrivateProfileString : Sec = %s Key = %s Path = %s.", "Interface",
+                 "1", ini);
     return -1;
   }
   char query[1024];

@@ -1,8 +1,8 @@
 // Computer names and the current folder on Win32.
 #include "platform/host.h"
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 namespace plat {
 
