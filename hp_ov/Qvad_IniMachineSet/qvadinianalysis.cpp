@@ -1,0 +1,93 @@
+// Loading the four definition tables an inventory run needs, with a trace
+// line and an event for every entry that had to be disabled.
+#include <cstdio>
+#include <cstdlib>
+
+#include "cmn/qvadeventlog.h"
+#include "cmn/qvadmiscinv/qvaderrlist.h"
+#include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
+#include "platform/sys.h"
+
+namespace {
+
+constexpr std::uint32_t kEventEntryError = 0xA000089B;
+constexpr std::uint32_t kEventLoadFailed = 0xE0000C81;
+
+// Traces and reports every entry of the list, frees it, and keeps the entry
+// number of its first entry as the last error number.
+void ReportList(INI_ERROR_NODE **list, const char *what, const char *event_name, char *last_error, std::size_t size) {
+  InvRunContext *ctx = Qvad_InvContext();
+  bool first = true;
+  for (INI_ERROR_NODE *e = *list; e != nullptr; e = e->Next) {
+    Qvad_TraceF(&ctx->ErrTrace, static_cast<int>(plat::ThreadNumber()), 1, __FILE__, __LINE__, 0,
+                "(Error)%s : IniCnt = %d | %s | %d | %d | %d", what, e->IniCnt, e->Error.source, e->Error.line,
+                e->Error.local_code, static_cast<int>(e->Error.system_code));
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", e->IniCnt);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, kEventEntryError, event_name, number, nullptr);
+    if (first) std::snprintf(last_error, size, "%d", e->IniCnt);
+    first = false;
+  }
+  Qvad_IniErrorFree(list);
+}
+
+template <typename T>
+void FreeTable(T **table) {
+  std::free(*table);
+  *table = nullptr;
+}
+
+}  // namespace
+
+int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, std::int32_t *hw_count, INV_ITEM_DEF **repo, std::int32_t *repo_count,
+                          INV_ITEM_DEF **text, std::int32_t *text_count, MACHINE_DEF **machine,
+                          std::int32_t *machine_count, int repo_kind, int machine_set) {
+  char last_error[16] = {};
+  INI_ERROR_NODE *errors = nullptr;
+  INV_ITEM_DEF *hw_table = nullptr, *repo_table = nullptr, *text_table = nullptr;
+  MACHINE_DEF *machine_table = nullptr;
+  const char *failed = nullptr;
+
+  std::int32_t hw_n = Qvad_IniFileSet(kInvKindHardware, &hw_table, &errors);
+  ReportList(&errors, "Qvad_IniFileSet(HW)", "Hard", last_error, sizeof last_error);
+  std::int32_t repo_n = -1, text_n = -1, machine_n = -1;
+  if (hw_n < 0) {
+    failed = "Hard";
+  } else if (repo_kind < kInvKindRepository || repo_kind > kInvKindMultiRep) {
+    failed = "Repo";
+  } else {
+    repo_n = Qvad_IniFileSet(repo_kind, &repo_table, &errors);
+    ReportList(&errors, "Qvad_IniFileSet(Repo)", "Repo", last_error, sizeof last_error);
+    if (repo_n < 0) {
+      failed = "Repo";
+    } else {
+      text_n = Qvad_IniFileSet(kInvKindText, &text_table, &errors);
+      ReportList(&errors, "Qvad_IniFileSet(Text)", "Text", last_error, sizeof last_error);
+      if (text_n < 0) {
+        failed = "Text";
+      } else {
+        machine_n = Qvad_IniMachineSet(&machine_table, machine_set, &errors);
+        ReportList(&errors, "Qvad_IniMachineSet", "Machine", last_error, sizeof last_error);
+        if (machine_n < 0) failed = "Machine";
+      }
+    }
+  }
+  if (failed != nullptr) {
+    // A failed load may still have handed over its table: nothing is kept.
+    FreeTable(&hw_table);
+    FreeTable(&repo_table);
+    FreeTable(&text_table);
+    FreeTable(&machine_table);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, kEventLoadFailed, failed, last_error, nullptr);
+    return 0;
+  }
+  *hw = hw_table;
+  *hw_count = hw_n;
+  *repo = repo_table;
+  *repo_count = repo_n;
+  *text = text_table;
+  *text_count = text_n;
+  *machine = machine_table;
+  *machine_count = machine_n;
+  return 1;
+}
