@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "cmn/qvadeventlog.h"
+#include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
 #include "cmn/qvadmiscinv/qvadpending.h"
@@ -22,25 +23,6 @@ struct FileCloser {
 };
 
 }  // namespace
-
-void Qvad_CollectErrorAdd(INI_ERROR_NODE **list, int cnt, const QVAD_ERROR_TBL *error) {
-  if (list == nullptr) return;
-  auto *e = static_cast<INI_ERROR_NODE *>(std::calloc(1, sizeof(INI_ERROR_NODE)));
-  if (e == nullptr) return;
-  e->IniCnt = cnt;
-  if (error != nullptr) e->Error = *error;
-  INI_ERROR_NODE **at = list;
-  while (*at != nullptr) at = &(*at)->Next;
-  *at = e;
-}
-
-void Qvad_FreeErrorList(INI_ERROR_NODE *list) {
-  while (list != nullptr) {
-    INI_ERROR_NODE *next = list->Next;
-    std::free(list);
-    list = next;
-  }
-}
 
 INV_FIELD *Qvad_GetInvData(int count, QVAD_ERROR_TBL *error) {
   // A kind with no entries still writes its (empty) row, so one cell is
@@ -120,14 +102,14 @@ int Qvad_GetHwInv(const INV_ITEM_DEF *defs, INV_FIELD *row, int count, const cha
         break;
     }
     if (r != 0) {
-      Qvad_CollectErrorAdd(errors, i + 1, &error);
+      Qvad_InvErrorAdd(errors, i + 1, &error);
       if (r == -1) return 0;
       value[0] = '\0';
     }
     Qvad_ResetError(&error);
     if (Qvad_GetFieldEdit(&d, value, &row[i], 1024, &error) != 1) {
       QVAD_FILL_ERROR(&error, 22, plat::kErrInvalidParameter);
-      Qvad_CollectErrorAdd(errors, i + 1, &error);
+      Qvad_InvErrorAdd(errors, i + 1, &error);
     }
     row[i].Value[sizeof row[i].Value - 1] = '\0';
     row[i].Length = static_cast<std::uint32_t>(std::strlen(row[i].Value));
@@ -141,7 +123,7 @@ int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, 
   Qvad_ResetError(&error);
   INV_FIELD *row = Qvad_GetInvData(count, &error);
   if (row == nullptr) {
-    Qvad_CollectErrorAdd(errors, 0, &error);
+    Qvad_InvErrorAdd(errors, 0, &error);
     return 0;
   }
   std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
@@ -160,7 +142,7 @@ int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, 
       return 1;
     }
     if (Qvad_CreateRetFile(row, count, path, 0, &error) == -1) {
-      Qvad_CollectErrorAdd(errors, line, &error);
+      Qvad_InvErrorAdd(errors, line, &error);
       return 0;
     }
     offset += consumed;

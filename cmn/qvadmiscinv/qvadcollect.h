@@ -25,7 +25,3 @@ int Qvad_GetHwInv(const INV_ITEM_DEF *defs, INV_FIELD *row, int count, const cha
 int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, const char *path,
                        INI_ERROR_NODE **errors);
 
-// Appends an entry (a copy of the record, numbered cnt) at the list's tail;
-// nothing when no memory is left.
-void Qvad_CollectErrorAdd(INI_ERROR_NODE **list, int cnt, const QVAD_ERROR_TBL *error);
-void Qvad_FreeErrorList(INI_ERROR_NODE *list);

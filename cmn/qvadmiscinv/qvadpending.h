@@ -14,5 +14,3 @@ int Qvad_MacroHwSelect(const char *text, int conv_flag, const char *keyword, con
                        QVAD_ERROR_TBL *err);
 int Qvad_GetTextInv(const INV_ITEM_DEF *defs, INV_FIELD *row, int count, const char *path, int line, long offset,
                     long *consumed, INI_ERROR_NODE **errors);
-int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, int *hw_count, INV_ITEM_DEF **repo, int *repo_count, INV_ITEM_DEF **text,
-                          int *text_count, MACHINE_DEF **machine, int *machine_count, int repo_kind, int machine_set);

@@ -11,6 +11,7 @@
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvadcollect.h"
+#include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadinvctx.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
@@ -20,6 +21,7 @@
 #include "cmn/qvadmiscinv/qvadsettings.h"
 #include "cmn/qvadmiscrep/qvadmiscrep.h"
 #include "cmn/qvadprofile.h"
+#include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
 #include "hp_ov/qvademinv/qvadmutex.h"
 #include "hp_ov/qvademinv/qvadovcollect.h"
 #include "hp_ov/qvademinv/qvadovnodes.h"
@@ -346,7 +348,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
         QVAD_INV_ERR(1, "(Error)Qvad_CreateTextInv(Text): IniCnt = %d | %s | %d | %d | %d", e->IniCnt, e->Error.source,
                      e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
       }
-      Qvad_FreeErrorList(errors);
+      Qvad_IniErrorFree(&errors);
       if (ok != 1) {
         ReportError("Qvad_CreateTextInv(Text)");
         return fail(-8);

@@ -14,6 +14,7 @@
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadmiscinv/qvadcollect.h"
 #include "cmn/qvadmiscinv/qvadconv.h"
+#include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
 #include "cmn/qvadmiscinv/qvadpending.h"
@@ -36,7 +37,7 @@ void TraceErrorList(INI_ERROR_NODE *list, const char *format) {
     Qvad_TraceF(&Qvad_InvContext()->ErrTrace, 0, 1, __FILE__, __LINE__, 0, format, e->IniCnt, e->Error.source,
                 e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
   }
-  Qvad_FreeErrorList(list);
+  Qvad_IniErrorFree(&list);
 }
 
 }  // namespace
