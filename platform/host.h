@@ -15,6 +15,6 @@ bool ComputerName(char *buffer, std::size_t size);
 
 // The current folder; false with the last error set when it does not fit or cannot be read.
 bool CurrentDirectory(char *buffer, std::size_t size);
-bool SetCurrentDirectory(const char *path);
+bool ChangeCurrentDirectory(const char *path);
 
 }  // namespace plat

@@ -19,7 +19,7 @@ int Qvad_GetCurrentDir(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
 }
 
 int Qvad_SetCurrentDir(const char *path, QVAD_ERROR_TBL *error) {
-  if (!plat::SetCurrentDirectory(path)) {
+  if (!plat::ChangeCurrentDirectory(path)) {
     QVAD_FILL_ERROR(error, 22, plat::LastError());
     return 0;
   }

@@ -48,7 +48,7 @@ bool CurrentDirectory(char *buffer, std::size_t size) {
   return true;
 }
 
-bool SetCurrentDirectory(const char *path) {
+bool ChangeCurrentDirectory(const char *path) {
   if (path == nullptr || ::chdir(path) != 0) {
     SetLastError(path == nullptr ? kErrInvalidParameter : ErrorFromErrno(errno));
     return false;

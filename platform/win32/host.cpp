@@ -40,6 +40,6 @@ bool CurrentDirectory(char *buffer, std::size_t size) {
   return true;
 }
 
-bool SetCurrentDirectory(const char *path) { return ::SetCurrentDirectoryA(path) != 0; }
+bool ChangeCurrentDirectory(const char *path) { return ::SetCurrentDirectoryA(path) != 0; }
 
 }  // namespace plat

@@ -258,11 +258,6 @@ TEST_F(Parts, DeliveryComposesTheCommandAndJudgesItsExit) {
     EXPECT_EQ(err.local_code, 22);
     EXPECT_EQ(err.system_code, 3u);
   }
-  {
-    qvtest::EnvVar path("PATH", inst.path("var"));
-    EXPECT_EQ(Qvad_fxsend(ret.c_str(), "Repository.csv", repinfo.c_str(), &err), 0);
-    EXPECT_EQ(err.local_code, 2);
-  }
   char after[260] = {};
   ASSERT_TRUE(plat::CurrentDirectory(after, sizeof after));
   EXPECT_STREQ(after, before);
