@@ -40,3 +40,6 @@ void Qvad_ResetError(QVAD_ERROR_TBL *err);
 // Copies text into a cleared buffer of size bytes when it fits: true, else
 // false with the buffer left empty.
 bool Qvad_CopyFits(char *out, std::size_t size, const char *text);
+
+// Records a failure in the caller's record without clearing it first.
+#define QVAD_SET_ERROR(err, local, sys) Qvad_SetError((err), (local), (sys), __LINE__, __FILE__)
