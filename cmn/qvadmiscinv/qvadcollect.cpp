@@ -12,8 +12,9 @@
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
+#include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
-#include "cmn/qvadmiscinv/qvadpending.h"
+#include "cmn/qvadmiscinv/qvadmacro.h"
 #include "platform/error.h"
 
 namespace {
@@ -127,11 +128,11 @@ int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, 
     return 0;
   }
   std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
-  long offset = 0;
+  std::int64_t offset = 0;
   for (int line = 1;; ++line) {
     std::memset(row, 0, sizeof(INV_FIELD) * static_cast<std::size_t>(count > 0 ? count : 1));
     Qvad_ResetError(&error);
-    long consumed = 0;
+    std::int64_t consumed = 0;
     int r = Qvad_GetTextInv(defs, row, count, source, line, offset, &consumed, errors);
     if (r == 1) return 1;
     if (r == -1) return 0;

@@ -24,4 +24,3 @@ int Qvad_GetHwInv(const INV_ITEM_DEF *defs, INV_FIELD *row, int count, const cha
 // Appends text rows for every line of the query result: 1, or 0.
 int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, const char *path,
                        INI_ERROR_NODE **errors);
-

@@ -13,10 +13,11 @@
 #include "cmn/qvadmiscinv/qvadcollect.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
+#include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadinvctx.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
+#include "cmn/qvadmiscinv/qvadmacro.h"
 #include "cmn/qvadmiscinv/qvadnodelist.h"
-#include "cmn/qvadmiscinv/qvadpending.h"
 #include "cmn/qvadmiscinv/qvadquerytbl.h"
 #include "cmn/qvadmiscinv/qvadsettings.h"
 #include "cmn/qvadmiscrep/qvadmiscrep.h"
@@ -182,6 +183,8 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
     c.MachineDef = nullptr;
     return FailInit(-6);
   }
+  // The field editor's language switch is read once per run, not per cell.
+  Qvad_InvReadLanguage();
 
   char backup[260];
   bool have_backup = Compose(backup, c.InstallDir, Piece("var"), "node.bak");
