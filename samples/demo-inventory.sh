@@ -13,7 +13,7 @@ nodes=${3:-20}
 bin=$build/bin
 mkdir -p "$work"/adapter/{etc,bin,var,ret,tmp/hard} "$work"/vrex/etc "$work"/trace "$work"/fxsend "$work"/run
 export QVAD_REGISTRY=$work/registry.reg QVAD_RUNDIR=$work/run ZLTGATE_DIR=$work/trace FXSEND_DIR=$work/fxsend
-export OVDWQUERY_DB=$work/warehouse.db PATH=$bin:$PATH
+export OVDWQUERY_DB=$work/warehouse.db PATH=$bin:$PATH LD_LIBRARY_PATH=$bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 build_root=${bin%bin}
 cat > "$QVAD_REGISTRY" <<REG
 Windows Registry Editor Version 5.00

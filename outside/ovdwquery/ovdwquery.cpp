@@ -9,7 +9,8 @@
 //   "<answer><TAB><query text>": the query text (blanks at both ends
 //   ignored) is looked up and its answer is the file of that name in the
 //   folder, copied to the result file, or "exit:N" to fail with N without a
-//   result. A query that is not listed fails with 1.
+//   result; when a query is listed twice the later line wins. A query that
+//   is not listed fails with 1.
 // - otherwise $OVDWQUERY_DB names an SQLite warehouse the SQL runs against
 //   (native builds); a bad query fails with 1 and SQLite's message.
 //
@@ -48,6 +49,9 @@ int Canned(const std::string &dir, const std::string &query, const std::string &
     return 1;
   }
   const std::string wanted = Trim(query);
+  // The last line for a query wins, so a later answer overrides an earlier one.
+  std::string answer;
+  bool found = false;
   std::size_t pos = 0;
   while (pos < index.size()) {
     std::size_t end = index.find('\n', pos);
@@ -57,7 +61,10 @@ int Canned(const std::string &dir, const std::string &query, const std::string &
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::size_t tab = line.find('\t');
     if (tab == std::string::npos || Trim(line.substr(tab + 1)) != wanted) continue;
-    std::string answer = line.substr(0, tab);
+    answer = line.substr(0, tab);
+    found = true;
+  }
+  if (found) {
     if (answer.compare(0, 5, "exit:") == 0) {
       std::fprintf(stderr, "ovdwquery: canned failure %s\n", answer.c_str() + 5);
       return std::atoi(answer.c_str() + 5);

@@ -41,6 +41,8 @@ InvInstall::InvInstall(const std::string &tag) : dir_(tag) {
   run_env_ = std::make_unique<EnvVar>("QVAD_RUNDIR", dir_.file("run"));
   const char *list_sep = plat::kSep[0] == '\\' ? ";" : ":";
   path_env_ = std::make_unique<EnvVar>("PATH", std::string(QVAD_BIN_DIR) + list_sep + plat::GetEnv("PATH"));
+  // The tracer is an outside library found by name; here it is the build's stand-in.
+  lib_env_ = std::make_unique<EnvVar>("LD_LIBRARY_PATH", std::string(QVAD_BIN_DIR));
   std::string root = dir_.file("vrex");
   plat::RegistrySet(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, plat::kRegSz, root.c_str(),
                     static_cast<std::uint32_t>(root.size() + 1));

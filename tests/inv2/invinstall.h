@@ -38,7 +38,7 @@ class InvInstall {
   std::string install_, canned_, fx_, trc_;
   std::vector<std::string> index_;
   int serial_ = 0;
-  std::unique_ptr<EnvVar> reg_, zlt_, canned_env_, fx_env_, path_env_, fx_exit_, db_env_, run_env_;
+  std::unique_ptr<EnvVar> reg_, zlt_, canned_env_, fx_env_, path_env_, fx_exit_, db_env_, run_env_, lib_env_;
 };
 
 }  // namespace qvtest
