@@ -15,6 +15,7 @@
 
 #include "platform/error.h"
 #include "platform/library.h"
+#include "platform/memory.h"
 #include "platform/sys.h"
 
 extern "C" {
@@ -132,7 +133,8 @@ int main(int argc, char **argv) {
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   long handled = nodes + failed;
   std::printf("Close: %d\n", static_cast<int>(c));
-  std::printf("summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f\n", nodes, failed,
-              removed, rows, ms, handled > 0 ? ms / static_cast<double>(handled) : 0.0);
+  std::printf("summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f peak_kb=%llu\n", nodes,
+              failed, removed, rows, ms, handled > 0 ? ms / static_cast<double>(handled) : 0.0,
+              static_cast<unsigned long long>(plat::PeakMemoryKb()));
   return status;
 }
