@@ -1,5 +1,5 @@
 // The system-wide run mutex that keeps inventory runs of all processes apart:
-// a named mutex on Win32, an flock on a lock file in the runtime folder on
+// a named mutex on Win32, a process-owned lock on a file in the runtime folder on
 // POSIX. Waits end the moment the mutex is released; the time-out is only
 // the longest a single wait may take.
 #pragma once

@@ -1,13 +1,18 @@
-// The run mutex on POSIX: an exclusive flock on "<runtime folder>/<name>.lock".
-// flock has no timed wait, so a wait hands the blocking lock call to a helper
-// thread and waits on a condition variable for it; the helper stays on the
-// lock across time-outs, so the next wait takes over the same attempt and
-// returns the moment the lock is granted. The kernel drops the lock when its
-// holder dies, so there is no abandoned state.
+// The run mutex on POSIX: an exclusive lock on "<runtime folder>/<name>.lock".
+// It is a process-owned record lock (fcntl), not an flock: a Win32 mutex may
+// be taken again by the thread that owns it, and a host that calls Init twice
+// without Close (the engine is reloaded and its first handle is lost) must
+// get the mutex again instead of waiting for itself forever. A record lock
+// belongs to the process, so a second request of the same process is granted
+// at once, and releasing it frees it for other processes whatever handles
+// were lost. The lock call has no timed wait, so a wait hands the blocking
+// call to a helper thread and waits on a condition variable for it; the
+// helper stays on the lock across time-outs, so the next wait takes over the
+// same attempt and returns the moment the lock is granted. The kernel drops
+// the lock when its holder dies, so there is no abandoned state.
 #include "platform/mutex.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,10 +35,20 @@ struct RunMutex {
   std::mutex guard;
   std::condition_variable changed;
   std::thread waiter;
-  bool waiting = false;  // a helper thread is inside flock
-  bool granted = false;  // the helper's flock succeeded
-  int wait_errno = 0;    // the helper's flock failed with this
+  bool waiting = false;  // a helper thread is inside the blocking lock call
+  bool granted = false;  // the helper's lock call succeeded
+  int wait_errno = 0;    // the helper's lock call failed with this
 };
+
+// Whole-file write lock: F_SETLK tries, F_SETLKW blocks, unlock releases.
+int LockFile(int fd, int command, short type) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  return ::fcntl(fd, command, &fl);
+}
 
 std::string LockPath(const char *name) {
   std::string n = name;
@@ -60,11 +75,11 @@ int CreateRunMutex(const char *name, Handle *out) {
   auto *m = new RunMutex;
   m->fd = fd;
   *out = m;
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+  if (LockFile(fd, F_SETLK, F_WRLCK) == 0) {
     m->owned = true;
     return kMutexCreated;
   }
-  if (errno != EWOULDBLOCK) {
+  if (errno != EACCES && errno != EAGAIN) {
     SetLastError(ErrorFromErrno(errno));
     ::close(fd);
     delete m;
@@ -90,7 +105,7 @@ int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_res
     m->waiter = std::thread([m] {
       int r;
       do {
-        r = ::flock(m->fd, LOCK_EX);
+        r = LockFile(m->fd, F_SETLKW, F_WRLCK);
       } while (r != 0 && errno == EINTR);
       int e = r == 0 ? 0 : errno;
       std::lock_guard<std::mutex> g(m->guard);
@@ -120,7 +135,7 @@ bool ReleaseRunMutex(Handle mutex) {
     return false;
   }
   m->owned = false;
-  return ::flock(m->fd, LOCK_UN) == 0;
+  return LockFile(m->fd, F_SETLK, F_UNLCK) == 0;
 }
 
 void CloseRunMutex(Handle mutex) {
@@ -129,7 +144,7 @@ void CloseRunMutex(Handle mutex) {
   {
     std::unique_lock<std::mutex> lock(m->guard);
     if (m->waiting) {
-      // A helper still blocks in flock; it cannot be interrupted. Leave the
+      // A helper still blocks in the lock call; it cannot be interrupted. Leave the
       // record to it: it owns the descriptor from here on and the lock goes
       // with the process. Callers never close while a wait is pending.
       m->waiter.detach();
