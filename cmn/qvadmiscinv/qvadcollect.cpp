@@ -59,7 +59,6 @@ int Qvad_CreateRetFile(INV_FIELD *row, int count, const char *path, int truncate
     std::fputs(row[i].Value, f.get());
     std::fputc(i + 1 < count ? ',' : '\n', f.get());
   }
-  if (count == 0) std::fputc('\n', f.get());
   if (std::fflush(f.get()) != 0 || std::ferror(f.get())) {
     QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
     return -1;
