@@ -1,0 +1,84 @@
+// qvademenv: writes nerladapter.env, which tells the libraries where the
+// adapter is installed, into the etc folder of the asset component's root.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "cmn/qvadinstall.h"
+#include "cmn/qvadtool/qvadtool.h"
+#include "platform/library.h"
+#include "platform/sys.h"
+
+namespace {
+
+const QVAD_TOOL_DEF kTool = {
+    "p:o:",
+    "QvAdnerl03",
+    "QvAdnerl04",
+    "Usage: qvademenv -p installpath [-o logfile]\n",
+    "qvademenv error invalid parameter.",
+    "qvademenv error write log file.",
+    true,
+    1024,
+};
+
+// The reader takes each line into a 260-byte buffer, line feed included.
+constexpr std::size_t kReaderLine = 259;
+
+struct Options {
+  char install[260];
+  bool install_given;
+};
+
+bool TakeOption(void *context, int letter, const char *arg) {
+  auto *o = static_cast<Options *>(context);
+  if (letter != 'p') return false;
+  if (!Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
+  o->install_given = true;
+  return true;
+}
+
+struct FileCloser {
+  void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+std::uint32_t Qvad_EmEnvMain(int argc, char **argv) {
+  QvadTool tool(kTool);
+  Options opt;
+  std::memset(&opt, 0, sizeof opt);
+  std::uint32_t status = 0;
+  if (!tool.ParseOptions(argc, argv, TakeOption, &opt, &status)) return status;
+  if (!opt.install_given) return QVAD_TOOL_MISSING(tool);
+
+  char root[260];
+  std::memset(root, 0, sizeof root);
+  if (QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, root, sizeof root) != 0 ||
+      std::memchr(root, '\0', sizeof root) == nullptr)
+    return QVAD_TOOL_FAIL(tool, 1, "qvademenv error get registory data.");
+
+  // A file the libraries cannot read back would break every inventory run
+  // later, far from the installer that could have fixed it: refuse now.
+  const std::string library = plat::LibraryFileName("qvadinv");
+  std::size_t line1 = std::strlen(opt.install) + std::strlen(plat::kBinPiece) + library.size() + 1;
+  if (line1 > kReaderLine)
+    return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file. install path too long(%zu > %zu).",
+                          std::strlen(opt.install), kReaderLine - 1 - std::strlen(plat::kBinPiece) - library.size());
+
+  char path[260];
+  if (!QvadEnvFilePath(root, path, sizeof path))
+    return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file. root directory too long.");
+  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "w"));
+  if (!f) return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file.");
+
+  bool ok = std::fprintf(f.get(), "%s%s%s\n", opt.install, plat::kBinPiece, library.c_str()) >= 0 &&
+            std::fputs(opt.install, f.get()) >= 0;
+  // Buffered text reaches the disk at the close; a full disk shows there.
+  if (std::fclose(f.release()) != 0) ok = false;
+  if (!ok) return QVAD_TOOL_FAIL(tool, 4, "qvademenv error write env file.");
+  return tool.Succeed();
+}
+
+int main(int argc, char **argv) { return Qvad_ToolExit(Qvad_EmEnvMain(argc, argv)); }

@@ -1,0 +1,7 @@
+#include "../toolrun.h"
+
+namespace tooltest {
+const char kEol[] = "\n";
+const bool kFullExitCodes = false;
+const char kFullDevice[] = "/dev/full";
+}  // namespace tooltest

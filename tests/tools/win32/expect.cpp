@@ -1,0 +1,7 @@
+#include "../toolrun.h"
+
+namespace tooltest {
+const char kEol[] = "\r\n";
+const bool kFullExitCodes = true;
+const char kFullDevice[] = "";
+}  // namespace tooltest
