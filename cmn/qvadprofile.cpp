@@ -83,7 +83,7 @@ std::shared_ptr<ParsedProfile> Parse(std::string_view text) {
     if (line.front() == '[') {
       std::size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
-        profile->sections.push_back(ProfileSection{std::string(line.substr(1, close - 1)), {}});
+        profile->sections.push_back(ProfileSection{std::string(Trim(line.substr(1, close - 1))), {}});
         current = &profile->sections.back();
         continue;
       }
@@ -201,18 +201,13 @@ std::uint32_t CopyNameList(const std::vector<std::string_view> &names, char *buf
 
 }  // namespace
 
-std::uint32_t QvadGetPrivateProfileString(const char *section, const char *key, const char *default_value,
-                                          char *buffer, std::uint32_t size, const char *file) {
+std::uint32_t QvadGetPrivateProfileString(const char *section, const char *key, const char *default_value, char *buffer,
+                                          std::uint32_t size, const char *file) {
   if (buffer == nullptr || size == 0) return 0;
   std::string_view def = TrimmedDefault(default_value);
   std::shared_ptr<ParsedProfile> profile = file ? Load(file) : nullptr;
-  if (!profile) {
-    // An unreadable file gives the default as it is, quotes and all.
-    std::size_t n = def.size() < size - 1 ? def.size() : size - 1;
-    std::memcpy(buffer, def.data(), n);
-    buffer[n] = '\0';
-    return static_cast<std::uint32_t>(n);
-  }
+  // A file that cannot be read holds nothing: every read gives the default.
+  if (!profile) profile = std::make_shared<ParsedProfile>();
   if (section == nullptr) {
     std::vector<std::string_view> names;
     for (const auto &s : profile->sections)
@@ -254,11 +249,30 @@ std::uint32_t QvadGetPrivateProfileInt(const char *section, const char *key, int
   char text[30] = {};
   if (QvadGetPrivateProfileString(section, key, "", text, sizeof text, file) == 0 || text[0] == '\0')
     return static_cast<std::uint32_t>(default_value);
+  // Blanks, a sign, an optional 0x, 0o or 0b prefix, then digits of that
+  // base up to the first that is not one; the value wraps at 32 bits.
   const char *p = text;
   while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
+  std::uint32_t base = 10;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'o' || p[1] == 'b')) {
+    base = p[1] == 'x' ? 16 : p[1] == 'o' ? 8 : 2;
+    p += 2;
+  }
   std::uint32_t value = 0;
-  while (*p >= '0' && *p <= '9') value = value * 10u + static_cast<std::uint32_t>(*p++ - '0');
+  for (;; ++p) {
+    std::uint32_t digit;
+    if (*p >= '0' && *p <= '9')
+      digit = static_cast<std::uint32_t>(*p - '0');
+    else if (*p >= 'a' && *p <= 'z')
+      digit = static_cast<std::uint32_t>(*p - 'a' + 10);
+    else if (*p >= 'A' && *p <= 'Z')
+      digit = static_cast<std::uint32_t>(*p - 'A' + 10);
+    else
+      break;
+    if (digit >= base) break;
+    value = value * base + digit;
+  }
   return negative ? 0u - value : value;
 }

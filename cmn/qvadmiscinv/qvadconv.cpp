@@ -71,7 +71,7 @@ int ScaleNumber(const char *in, double factor, char *out, int size, QVAD_ERROR_T
     return 0;
   }
   if (value == 0.0) value = 0.0;  // no "-0"
-  char text[400];  // the largest finite double prints in 309 digits
+  char text[400];                 // the largest finite double prints in 309 digits
   int n = std::snprintf(text, sizeof text, "%.0f", value);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof text) {
     Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
@@ -152,8 +152,8 @@ int Qvad_ConvSelect(const char *keyword, const char *in, char *out, int size, QV
     const char *keyword;
     Conversion run;
   } kTable[] = {
-      {"DTOI", Qvad_ConvDoubleToInt},   {"BTOKB", Qvad_ConvByteToKByte}, {"MBTOB", Qvad_ConvMByteToByte},
-      {"REMOVE", Qvad_ConvRemove},      {"RMYEN", Qvad_ConvRemoveYen},   {"SEPARATE", Qvad_ConvSeparator},
+      {"DTOI", Qvad_ConvDoubleToInt}, {"BTOKB", Qvad_ConvByteToKByte}, {"MBTOB", Qvad_ConvMByteToByte},
+      {"REMOVE", Qvad_ConvRemove},    {"RMYEN", Qvad_ConvRemoveYen},   {"SEPARATE", Qvad_ConvSeparator},
       {"RMHEX", Qvad_ConvRemoveHex},
   };
   for (const auto &entry : kTable)

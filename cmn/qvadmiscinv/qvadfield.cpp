@@ -28,27 +28,22 @@ bool Qvad_CopyFits(char *out, std::size_t size, const char *text) {
   return true;
 }
 
-int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size) {
-  if (out != nullptr && size > 0) std::memset(out, 0, static_cast<std::size_t>(size));
-  if (text == nullptr || out == nullptr || size <= 0 || n <= 0) return 0;
-  int field = 1;
+bool Qvad_FieldFind(const char *text, char sep, int n, const char **field, std::size_t *length) {
+  if (text == nullptr || n <= 0) return false;
+  int number = 1;
   const char *start = text;
   bool in_quotes = false;
   for (const char *p = text;; ++p) {
     char c = *p;
     bool last = c == '\0' || c == '\n';
     if (last || (c == sep && !in_quotes)) {
-      if (field == n) {
-        std::size_t len = static_cast<std::size_t>(p - start);
-        if (len <= static_cast<std::size_t>(size - 1)) {
-          std::memcpy(out, start, len);
-          return 1;
-        }
-        std::memcpy(out, start, static_cast<std::size_t>(size - 1));
-        return 0;
+      if (number == n) {
+        *field = start;
+        *length = static_cast<std::size_t>(p - start);
+        return true;
       }
-      if (last) return 0;
-      ++field;
+      if (last) return false;
+      ++number;
       start = p + 1;
       in_quotes = false;
     } else if (c == '"') {
@@ -57,13 +52,48 @@ int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size) {
   }
 }
 
+int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size) {
+  // The output is always a terminated text; only the bytes up to its NUL
+  // are written, since every reader stops there and the splitter runs once
+  // per line and column of every result file.
+  if (out != nullptr && size > 0) out[0] = '\0';
+  if (out == nullptr || size <= 0) return 0;
+  const char *field = nullptr;
+  std::size_t len = 0;
+  if (!Qvad_FieldFind(text, sep, n, &field, &len)) return 0;
+  if (len <= static_cast<std::size_t>(size - 1)) {
+    std::memcpy(out, field, len);
+    out[len] = '\0';
+    return 1;
+  }
+  std::memcpy(out, field, static_cast<std::size_t>(size - 1));
+  out[size - 1] = '\0';
+  return 0;
+}
+
+int Qvad_ColumnNumber(const char *text) {
+  const char *p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  long long value = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (value <= 0x7FFFFFFF) value = value * 10 + (*p - '0');
+    ++p;
+  }
+  if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
+  return static_cast<int>(negative ? -value : value);
+}
+
 int Qvad_FieldCount(const char *text) {
   if (text == nullptr || *text == '\0') return 0;
   int count = 1;
   bool in_quotes = false;
   for (const char *p = text; *p != '\0' && *p != '\n'; ++p) {
-    if (*p == '"') in_quotes = !in_quotes;
-    else if (*p == ',' && !in_quotes) ++count;
+    if (*p == '"')
+      in_quotes = !in_quotes;
+    else if (*p == ',' && !in_quotes)
+      ++count;
   }
   return count;
 }

@@ -7,10 +7,18 @@
 #include "cmn/qvaderror.h"
 
 // Field n (from 1) of text split at sep, quotes respected and kept, into a
-// cleared buffer of size bytes. Returns 1 with the field, 0 when there is no
+// buffer of size bytes, always terminated. Returns 1 with the field, 0 when there is no
 // field n or it does not fit (its first size-1 characters are left then).
 // The text ends at its first line feed or NUL.
 int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size);
+
+// Where field n of the text lies, without copying it: false when there is
+// no field n.
+bool Qvad_FieldFind(const char *text, char sep, int n, const char **field, std::size_t *length);
+
+// A column number as the C runtime's decimal text-to-integer conversion
+// reads it (blanks, sign, digits; no number is 0), held to the int range.
+int Qvad_ColumnNumber(const char *text);
 
 // Number of comma-separated fields before the first line feed or NUL; 0 for
 // an empty text.

@@ -57,8 +57,10 @@ bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
       o[n++] = kWide[c - 0xA1][1];
     } else if (c == 0xDE) {  // voiced sound mark: joins the character before it
       if (n >= 2) {
-        if (o[n - 2] == 0x83 && o[n - 1] == 0x45) o[n - 1] = 0x94;  // ｳﾞ is ヴ
-        else o[n - 1] = static_cast<unsigned char>(o[n - 1] + 1);
+        if (o[n - 2] == 0x83 && o[n - 1] == 0x45)
+          o[n - 1] = 0x94;  // ｳﾞ is ヴ
+        else
+          o[n - 1] = static_cast<unsigned char>(o[n - 1] + 1);
       }
     } else if (c == 0xDF) {  // semi-voiced sound mark
       if (n >= 2) o[n - 1] = static_cast<unsigned char>(o[n - 1] + 2);
@@ -79,8 +81,7 @@ bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
 int Qvad_InvReadLanguage() {
   InvRunContext *ctx = Qvad_InvContext();
   char setting[kWork + 1] = {};
-  std::int32_t rc =
-      QvadGetRegistryData(plat::RegRoot::LocalMachine, kLanguageKey, kLanguageValue, setting, kWork);
+  std::int32_t rc = QvadGetRegistryData(plat::RegRoot::LocalMachine, kLanguageKey, kLanguageValue, setting, kWork);
   ctx->JapaneseMode = rc == 0 && std::strcmp(setting, "JAPANESE") == 0 ? 1 : 0;
   ctx->LanguageRead = 1;
   if (rc != 0) {
@@ -94,8 +95,8 @@ int Qvad_InvReadLanguage() {
 
 int Qvad_GetFieldEdit(const INV_ITEM_DEF *def, const char *value, INV_FIELD *cell, int size, QVAD_ERROR_TBL *err) {
   if (def == nullptr || value == nullptr || cell == nullptr || size <= 0) return Fail(err, __LINE__);
-  std::size_t limit = static_cast<std::size_t>(size) < sizeof cell->Value ? static_cast<std::size_t>(size)
-                                                                           : sizeof cell->Value;
+  std::size_t limit =
+      static_cast<std::size_t>(size) < sizeof cell->Value ? static_cast<std::size_t>(size) : sizeof cell->Value;
   if (std::strlen(value) >= static_cast<std::size_t>(size)) {
     std::memset(cell->Value, 0, sizeof cell->Value);
     return Fail(err, __LINE__);

@@ -9,16 +9,13 @@
 #include "cmn/qvadmiscinv/qvadconv.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "platform/error.h"
 
 namespace {
 
 constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
 
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 struct FreeDeleter {
   void operator()(void *p) const { std::free(p); }
 };
@@ -39,9 +36,8 @@ int SetKey(const char *column, const char *quoted_value, REF_KEY *key, QVAD_ERRO
   return 3;
 }
 
-File OpenResult(const char *dir, const char *stem) {
-  std::string path = std::string(dir) + stem + ".csv";
-  return File(std::fopen(path.c_str(), "rb"));
+bool OpenResult(QvadResultFile &file, const char *dir, const char *stem, int *error_number) {
+  return file.Open(std::string(dir) + stem + ".csv", error_number);
 }
 
 }  // namespace
@@ -64,18 +60,26 @@ int Qvad_MacroReference(const MACRO_ARG *args, REF_KEY *key, int a, QVAD_ERROR_T
 }
 
 int Qvad_FieldGetAcqRef(const REF_KEY *key, const char *line, QVAD_ERROR_TBL *err) {
-  char field[1024];
-  if (Qvad_FieldSplit(line, ',', std::atoi(key->Column), field, sizeof field) != 1) {
+  // Compared where it lies: this runs for every line of a filtered scan.
+  const char *field = nullptr;
+  std::size_t len = 0;
+  if (!Qvad_FieldFind(line, ',', Qvad_ColumnNumber(key->Column), &field, &len) || len >= 1024) {
     QVAD_SET_ERROR(err, 22, kBad);
     return -1;
   }
-  Qvad_StripQuotes(field);
-  return std::strcmp(field, key->Value) == 0 ? 0 : 2;
+  if (len >= 2 && field[0] == '"' && field[len - 1] == '"') {
+    ++field;
+    len -= 2;
+  }
+  if (len >= sizeof key->Value) return 2;
+  for (std::size_t i = 0; i < len; ++i)
+    if (key->Value[i] != field[i] || field[i] == '\0') return 2;
+  return key->Value[len] == '\0' ? 0 : 2;
 }
 
 int Qvad_FieldGetAcqDataSet(const FIELD_REF *ref, const char *line, int i, char *out, int size, QVAD_ERROR_TBL *err) {
   char field[1024];
-  if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', std::atoi(ref->Part[i]), field, sizeof field) != 1) {
+  if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', Qvad_ColumnNumber(ref->Part[i]), field, sizeof field) != 1) {
     QVAD_SET_ERROR(err, 22, kBad);
     return -1;
   }
@@ -136,9 +140,10 @@ int CopyOut(const char *acc, char *out, int size, QVAD_ERROR_TBL *err) {
 }  // namespace
 
 int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *dir, QVAD_ERROR_TBL *err) {
-  File file = OpenResult(dir, def->Acquire.Part[0]);
-  if (!file) {
-    QVAD_SET_ERROR(err, 22, static_cast<std::uint32_t>(errno));
+  QvadResultFile file;
+  int error_number = 0;
+  if (!OpenResult(file, dir, def->Acquire.Part[0], &error_number)) {
+    QVAD_SET_ERROR(err, 22, static_cast<std::uint32_t>(error_number));
     return -1;
   }
   REF_KEY key{};
@@ -146,11 +151,10 @@ int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *di
   if (filter == -1) return -3;
   char acc[1024] = {}, value[1024];
   for (;;) {
-    char *raw = nullptr;
-    int rc = Qvad_FieldGetMem(file.get(), &raw, err);
+    const char *raw = nullptr;
+    int rc = file.Next(&raw, err);
     if (rc == 1) break;
     if (rc == -1) return -1;
-    Line line(raw);
     if (filter == 3) {
       int pass = Qvad_FieldGetAcqRef(&key, raw, err);
       if (pass == -1) return -3;
@@ -176,9 +180,10 @@ int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *di
 
 int Qvad_GetCurrentInvDB(const INV_ITEM_DEF *def, std::int32_t r, char *out, int size, const char *dir,
                          QVAD_ERROR_TBL *err) {
-  File file = OpenResult(dir, def->Acquire.Part[0]);
-  if (!file) {
-    QVAD_SET_ERROR(err, 2, static_cast<std::uint32_t>(errno));
+  QvadResultFile file;
+  int error_number = 0;
+  if (!OpenResult(file, dir, def->Acquire.Part[0], &error_number)) {
+    QVAD_SET_ERROR(err, 2, static_cast<std::uint32_t>(error_number));
     return -1;
   }
   REF_KEY key{};
@@ -186,11 +191,10 @@ int Qvad_GetCurrentInvDB(const INV_ITEM_DEF *def, std::int32_t r, char *out, int
   if (filter == -1) return -3;
   char acc[1024] = {}, value[1024];
   for (std::int32_t number = 1;; ++number) {
-    char *raw = nullptr;
-    int rc = Qvad_FieldGetMem(file.get(), &raw, err);
+    const char *raw = nullptr;
+    int rc = file.Next(&raw, err);
     if (rc == 1) break;
     if (rc == -1) return -1;
-    Line line(raw);
     if (number != r) continue;
     if (filter == 3) {
       int pass = Qvad_FieldGetAcqRef(&key, raw, err);

@@ -11,6 +11,7 @@
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadmacro.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "platform/error.h"
 
 namespace {
@@ -19,9 +20,6 @@ constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
 
 struct FreeDeleter {
   void operator()(void *p) const { std::free(p); }
-};
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
 };
 
 int Fail(QVAD_ERROR_TBL *err, int line, int result = -3) {
@@ -40,7 +38,7 @@ int PutOut(const std::string &value, char *out, int size, QVAD_ERROR_TBL *err) {
 struct MacroFile {
   std::unique_ptr<MACRO_ARG, FreeDeleter> args;
   int count = 0;
-  std::unique_ptr<std::FILE, FileCloser> file;
+  QvadResultFile file;
 
   // 0, or the macro's result.
   int Open(const char *arg_text, int required, const char *dir, QVAD_ERROR_TBL *err) {
@@ -50,9 +48,9 @@ struct MacroFile {
     args.reset(parsed);
     if (count != required) return Fail(err, __LINE__);
     std::string path = std::string(dir) + args.get()[0].Part[0] + ".csv";
-    file.reset(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-      Qvad_SetError(err, 2, static_cast<std::uint32_t>(errno), __LINE__, __FILE__);
+    int error_number = 0;
+    if (!file.Open(path, &error_number)) {
+      Qvad_SetError(err, 2, static_cast<std::uint32_t>(error_number), __LINE__, __FILE__);
       return -1;
     }
     return 0;
@@ -60,18 +58,13 @@ struct MacroFile {
   const MACRO_ARG &Arg(int a) const { return args.get()[a - 1]; }
 
   // The next line: 0, 1 at end of file, -1 on a read failure.
-  int Next(std::unique_ptr<char, FreeDeleter> &line, QVAD_ERROR_TBL *err) {
-    char *raw = nullptr;
-    int rc = Qvad_FieldGetMem(file.get(), &raw, err);
-    line.reset(raw);
-    return rc;
-  }
+  int Next(const char **line, QVAD_ERROR_TBL *err) { return file.Next(line, err); }
 };
 
 // The column of argument a in the line, quotes removed. A column number of
 // 0 (or no number) gives an empty value when lenient. False when missing.
 bool ColumnValue(const char *line, const MACRO_ARG &arg, bool lenient, char *value) {
-  int column = std::atoi(arg.Part[1]);
+  int column = Qvad_ColumnNumber(arg.Part[1]);
   if (lenient && column == 0) {
     value[0] = '\0';
     return true;
@@ -130,15 +123,15 @@ int Qvad_MacroDiskTotalSize(const char *args, const char *dir, char *out, int si
   // Sizes add up beyond 32 bits on today's disks: the total is 64-bit.
   long long total = 0;
   char value[1024];
-  std::unique_ptr<char, FreeDeleter> line;
+  const char *line = nullptr;
   for (;;) {
-    int rc = m.Next(line, err);
+    int rc = m.Next(&line, err);
     if (rc == 1) break;
     if (rc == -1) return -1;
-    int pass = Passes(filter, key, line.get(), err);
+    int pass = Passes(filter, key, line, err);
     if (pass == -1) return -3;
     if (pass == 2) continue;
-    if (!ColumnValue(line.get(), m.Arg(1), false, value)) return Fail(err, __LINE__);
+    if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
     if (value[0] != '\0') total += LeadingLong(value);
   }
   return PutOut(std::to_string(total), out, size, err);
@@ -151,12 +144,12 @@ int Qvad_MacroDriveInfo(const char *args, const char *dir, char *out, int size, 
   int filter = Filter(m, 6, &key, err);
   if (filter == 4) return Fail(err, __LINE__);
   if (filter == -1) return -3;
-  std::unique_ptr<char, FreeDeleter> line;
+  const char *line = nullptr;
   for (;;) {
-    int rc = m.Next(line, err);
+    int rc = m.Next(&line, err);
     if (rc == 1) return Fail(err, __LINE__);
     if (rc == -1) return -1;
-    int pass = Passes(filter, key, line.get(), err);
+    int pass = Passes(filter, key, line, err);
     if (pass == -1) return -3;
     if (pass == 0) break;
   }
@@ -164,7 +157,7 @@ int Qvad_MacroDriveInfo(const char *args, const char *dir, char *out, int size, 
   char value[1024], bytes[1024];
   for (int a = 1; a <= 5; ++a) {
     if (a > 1) joined += ",";
-    if (!ColumnValue(line.get(), m.Arg(a), true, value)) return Fail(err, __LINE__);
+    if (!ColumnValue(line, m.Arg(a), true, value)) return Fail(err, __LINE__);
     if (value[0] == '\0') continue;
     if (a <= 2) {
       if (!Qvad_ConvMByteToByte(value, bytes, sizeof bytes, err)) return -3;
@@ -180,9 +173,9 @@ int Qvad_MacroCpuTotal(const char *args, const char *dir, char *out, int size, Q
   MacroFile m;
   if (int rc = m.Open(args, 1, dir, err); rc != 0) return rc;
   int lines = 0;
-  std::unique_ptr<char, FreeDeleter> line;
+  const char *line = nullptr;
   for (;;) {
-    int rc = m.Next(line, err);
+    int rc = m.Next(&line, err);
     if (rc == 1) break;
     if (rc == -1) return -1;
     ++lines;
@@ -199,22 +192,22 @@ int Qvad_MacroFieldGet(const char *args, const char *dir, char *out, int size, c
   int filter = Filter(m, m.count, &key, err);
   if (filter == -1) return -3;
   char value[1024];
-  std::unique_ptr<char, FreeDeleter> line;
+  const char *line = nullptr;
   for (;;) {
-    int rc = m.Next(line, err);
+    int rc = m.Next(&line, err);
     if (rc == 1) return Fail(err, __LINE__);
     if (rc == -1) return -1;
-    int pass = Passes(filter, key, line.get(), err);
+    int pass = Passes(filter, key, line, err);
     if (pass == -1) return -3;
     if (pass == 2) continue;
-    if (!ColumnValue(line.get(), m.Arg(1), false, value)) return Fail(err, __LINE__);
+    if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
     if (value[0] != '\0') break;
   }
   int values = filter == 3 ? m.count - 1 : m.count;
   std::string joined;
   for (int a = 1; a <= values; ++a) {
     if (a > 1) joined += join;
-    if (!ColumnValue(line.get(), m.Arg(a), a > 1, value)) return Fail(err, __LINE__);
+    if (!ColumnValue(line, m.Arg(a), a > 1, value)) return Fail(err, __LINE__);
     joined += value;
   }
   return PutOut(joined, out, size, err);
@@ -227,15 +220,15 @@ int Qvad_MacroColorGet(const char *args, const char *dir, char *out, int size, Q
   int filter = Filter(m, 1, &key, err);
   if (filter == -1) return -3;
   char value[1024], word[1024];
-  std::unique_ptr<char, FreeDeleter> line;
+  const char *line = nullptr;
   for (;;) {
-    int rc = m.Next(line, err);
+    int rc = m.Next(&line, err);
     if (rc == 1) return Fail(err, __LINE__);
     if (rc == -1) return -1;
-    int pass = Passes(filter, key, line.get(), err);
+    int pass = Passes(filter, key, line, err);
     if (pass == -1) return -3;
     if (pass == 2) continue;
-    if (!ColumnValue(line.get(), m.Arg(1), false, value)) return Fail(err, __LINE__);
+    if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
     if (value[0] != '\0') break;
   }
   if (Qvad_FieldSplit(value, ' ', 5, word, sizeof word) != 1) return Fail(err, __LINE__);
@@ -248,14 +241,22 @@ int Qvad_MacroHwSelect(const char *text, std::int32_t conv_flag, const char *con
   if (!Qvad_MacroStructDiv(text, name, sizeof name, args, sizeof args, err)) return -3;
   char value[1024] = {};
   int rc;
-  if (std::strcmp(name, "TIMEGET") == 0) rc = Qvad_MacroTimeGet(value, sizeof value, err);
-  else if (std::strcmp(name, "TOTALSIZE") == 0) rc = Qvad_MacroDiskTotalSize(args, dir, value, sizeof value, err);
-  else if (std::strcmp(name, "DRIVE") == 0) rc = Qvad_MacroDriveInfo(args, dir, value, sizeof value, err);
-  else if (std::strcmp(name, "CPUNUM") == 0) rc = Qvad_MacroCpuTotal(args, dir, value, sizeof value, err);
-  else if (std::strcmp(name, "CPUDETAIL") == 0) rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, " ", 3, err);
-  else if (std::strcmp(name, "DISPLAY") == 0) rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, "X", 2, err);
-  else if (std::strcmp(name, "COLOR") == 0) rc = Qvad_MacroColorGet(args, dir, value, sizeof value, err);
-  else return Fail(err, __LINE__);
+  if (std::strcmp(name, "TIMEGET") == 0)
+    rc = Qvad_MacroTimeGet(value, sizeof value, err);
+  else if (std::strcmp(name, "TOTALSIZE") == 0)
+    rc = Qvad_MacroDiskTotalSize(args, dir, value, sizeof value, err);
+  else if (std::strcmp(name, "DRIVE") == 0)
+    rc = Qvad_MacroDriveInfo(args, dir, value, sizeof value, err);
+  else if (std::strcmp(name, "CPUNUM") == 0)
+    rc = Qvad_MacroCpuTotal(args, dir, value, sizeof value, err);
+  else if (std::strcmp(name, "CPUDETAIL") == 0)
+    rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, " ", 3, err);
+  else if (std::strcmp(name, "DISPLAY") == 0)
+    rc = Qvad_MacroFieldGet(args, dir, value, sizeof value, "X", 2, err);
+  else if (std::strcmp(name, "COLOR") == 0)
+    rc = Qvad_MacroColorGet(args, dir, value, sizeof value, err);
+  else
+    return Fail(err, __LINE__);
   if (rc != 0) return rc;
   if (conv_flag == 1) {
     char converted[1024];

@@ -93,8 +93,7 @@ int Qvad_MacroTextSelect(const char *text, const char *path, std::int32_t line_n
   Qvad_ResetError(err);
   if (out != nullptr && size > 0) std::memset(out, 0, static_cast<std::size_t>(size));
   char name[1024], args[1024];
-  if (out == nullptr || size <= 0 || !Qvad_MacroStructDiv(text, name, sizeof name, args, sizeof args, err))
-    return -1;
+  if (out == nullptr || size <= 0 || !Qvad_MacroStructDiv(text, name, sizeof name, args, sizeof args, err)) return -1;
   if (std::strcmp(name, "TIMEGET") == 0) return Qvad_MacroTimeGet(out, size, err);
   if (std::strcmp(name, "TEXT") == 0) return Qvad_MacroGetText(path, offset, consumed, out, size, err);
   if (std::strcmp(name, "FNAME") == 0) return Qvad_MacroGetFileName(path, out, size, err);

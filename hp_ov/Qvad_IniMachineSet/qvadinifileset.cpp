@@ -132,8 +132,7 @@ namespace {
 
 // Setting, separator and conversion keys of entry n. Returns false when the
 // setting key itself is missing, which fails the whole load.
-bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_ITEM_DEF *def,
-                    INI_ERROR_NODE **errors) {
+bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_ITEM_DEF *def, INI_ERROR_NODE **errors) {
   char key[16], setting[1024], field[1024];
   std::snprintf(key, sizeof key, "%d", n);
   QvadGetPrivateProfileString(kind.setting, key, "", setting, sizeof setting, file);
@@ -188,8 +187,8 @@ std::int32_t Qvad_IniFileSet(int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **er
   // Qvad_IniFileMalloc: the count, and a zero-filled table of that many.
   auto count = static_cast<std::int32_t>(QvadGetPrivateProfileInt(row.setting, "count", row.default_count, file));
   errno = 0;
-  void *memory = count >= 0 ? std::calloc(count > 0 ? static_cast<std::size_t>(count) : 1, sizeof(INV_ITEM_DEF))
-                            : nullptr;
+  void *memory =
+      count >= 0 ? std::calloc(count > 0 ? static_cast<std::size_t>(count) : 1, sizeof(INV_ITEM_DEF)) : nullptr;
   if (memory == nullptr) {
     Qvad_IniErrorAdd(errors, 12, static_cast<std::uint32_t>(errno != 0 ? errno : ENOMEM), 0, __LINE__, __FILE__);
     return -2;

@@ -43,12 +43,14 @@ void MachineCompareEdit(const char *text, MACHINE_DEF *def, std::int32_t n, INI_
     }
     def->CondCount = c - 1;
     FIELD_COND *slot = &def->Cond[c - 1];
-    if (Qvad_FieldSplit(cond, '=', 1, side, sizeof side) != 1 || side[0] == '\0') return Invalid(def, errors, n, __LINE__);
+    if (Qvad_FieldSplit(cond, '=', 1, side, sizeof side) != 1 || side[0] == '\0')
+      return Invalid(def, errors, n, __LINE__);
     if (!Qvad_IniMachineFieldSet(0, 10, ':', side, &slot->Left, n, errors)) {
       def->Valid = 0;
       return;
     }
-    if (Qvad_FieldSplit(cond, '=', 2, side, sizeof side) != 1 || side[0] == '\0') return Invalid(def, errors, n, __LINE__);
+    if (Qvad_FieldSplit(cond, '=', 2, side, sizeof side) != 1 || side[0] == '\0')
+      return Invalid(def, errors, n, __LINE__);
     if (!Qvad_IniMachineFieldSet(0, 10, ':', side, &slot->Right, n, errors)) {
       def->Valid = 0;
       return;

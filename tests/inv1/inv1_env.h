@@ -3,6 +3,7 @@
 // directory; RazInv.ini and result files are written below it.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ class InstallDir {
       plat::MakeDirectory(d.c_str());
     plat::RegistrySet(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, plat::kRegSz, root_.c_str(),
                       static_cast<std::uint32_t>(root_.size() + 1));
-    WriteFile(root_ + plat::kEtcPiece + kQvadEnvFileName, install_ + plat::kBinPiece + "qvadinv\r\n" + install_ + "\r\n");
+    WriteFile(root_ + plat::kEtcPiece + kQvadEnvFileName,
+              install_ + plat::kBinPiece + "qvadinv\r\n" + install_ + "\r\n");
   }
   const std::string &path() const { return install_; }
   std::string etc(const std::string &name) const { return install_ + plat::kEtcPiece + name; }
@@ -32,6 +34,13 @@ class InstallDir {
   void WriteRazInv(const std::string &text) const { WriteFile(etc("RazInv.ini"), text); }
   void WriteResult(const std::string &stem, const std::string &text) const { WriteFile(hard() + stem + ".csv", text); }
   const ScratchDir &scratch() const { return dir_; }
+  // Event-log reports so far, one line each, where the platform's event log
+  // is a file we can read (POSIX); nullopt where it is the real event log.
+  std::optional<std::vector<std::string>> Events() const {
+    if (plat::kExeSuffix[0] != '\0') return std::nullopt;
+    return Lines(ReadFile(dir_.file("events.log")));
+  }
+  void ClearEvents() const { WriteFile(dir_.file("events.log"), ""); }
 
  private:
   const std::string kSepS = plat::kSep;

@@ -9,6 +9,7 @@
 
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadmacro.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "inv1_env.h"
 
 namespace {
@@ -50,7 +51,7 @@ class HwMacro : public ::testing::Test {
 TEST_F(HwMacro, ValuesOfEachMacro) {
   EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3)"), "800X600");
   EXPECT_EQ(Ok("DISPLAY(disp:2,disp:1=host1)"), "1024");
-  EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3=768)"), "1024");  // the last argument filters only
+  EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3=768)"), "1024");             // the last argument filters only
   EXPECT_EQ(Ok("CPUDETAIL(cpu:2,cpu:3,cpu:4)"), "Intel  2.4GHz");  // first line with argument 1 set
   EXPECT_EQ(Ok("CPUDETAIL(cpu:2,cpu:3,cpu:1=host2)"), "AMD Epyc");
   EXPECT_EQ(Ok("CPUDETAIL(cpu:2,cpu:0,cpu:x)"), "Intel  ");  // column 0: an empty value
@@ -75,13 +76,32 @@ TEST_F(HwMacro, Failures) {
   EXPECT_EQ(Fails("COLOR(four:3)"), -3);  // four words only
   EXPECT_EQ(Fails("CPUNUM(empty:1)"), -3);
   EXPECT_EQ(Fails("timeget()"), -3);
-  EXPECT_EQ(Fails("TOTALSIZE(disk:2,disk:1)"), -3);  // the filter is required
+  EXPECT_EQ(Fails("TOTALSIZE(disk:2,disk:1)"), -3);        // the filter is required
   EXPECT_EQ(Fails("TOTALSIZE(disk:7,disk:1=host1)"), -3);  // no such column
   EXPECT_EQ(Fails("DRIVE(d:2,d:3,d:4,d:5,d:6,d:1=host9)"), -3);
   EXPECT_EQ(Fails("DISPLAY(disp:9,disp:3)"), -3);
   EXPECT_EQ(Fails("CPUNUM(none:1)"), -1);
   EXPECT_EQ(err_.local_code, 2);
   EXPECT_EQ(Fails("DISPLAY(none:1,none:2)"), -1);
+}
+
+TEST_F(HwMacro, OneReadPerFileWithinAScope) {
+  install_.WriteResult("bad", "host1,1\n" + std::string(10240, 'x') + "\nhost1,2\n");
+  {
+    QvadResultCacheScope scope;
+    for (int pass = 0; pass < 2; ++pass) {  // the second pass replays the kept lines
+      EXPECT_EQ(Ok("DISPLAY(disp:2,disp:3)"), "800X600");
+      EXPECT_EQ(Ok("CPUNUM(cpu:1)"), "4");
+      EXPECT_EQ(Ok("TOTALSIZE(disk:2,disk:1=host1)"), "350");
+      EXPECT_EQ(Ok("DRIVE(d:2,d:3,d:4,d:5,d:6,d:1=host1)"), "1572864,2097152,C:,NTFS,");
+      EXPECT_EQ(Fails("CPUNUM(bad:1)"), -1);  // the read failure replays too
+      EXPECT_EQ(err_.local_code, 3);
+      EXPECT_EQ(Fails("CPUNUM(none:1)"), -1);
+    }
+    install_.WriteResult("cpu", "host9,x\n");
+    EXPECT_EQ(Ok("CPUNUM(cpu:1)"), "4");  // kept until the scope ends
+  }
+  EXPECT_EQ(Ok("CPUNUM(cpu:1)"), "1");
 }
 
 class TextRows : public ::testing::Test {
@@ -101,8 +121,8 @@ class TextRows : public ::testing::Test {
     for (int n = 1; n < 100; ++n) {
       std::int64_t consumed = -1;
       INI_ERROR_NODE *errors = nullptr;
-      *last = Qvad_GetTextInv(defs.data(), row.data(), static_cast<std::int32_t>(defs.size()), path_.c_str(), n,
-                              offset, &consumed, &errors);
+      *last = Qvad_GetTextInv(defs.data(), row.data(), static_cast<std::int32_t>(defs.size()), path_.c_str(), n, offset,
+                              &consumed, &errors);
       for (INI_ERROR_NODE *e = errors; e; e = e->Next)
         if (failed) failed->push_back(e->IniCnt);
       Qvad_IniErrorFree(&errors);

@@ -49,8 +49,8 @@ TEST_F(Profile, NamesBlanksAndQuotes) {
   EXPECT_EQ(Get("General", "dup"), "first");
   // The first of two sections of the same name is the one read.
   EXPECT_EQ(Get("General", "other", "dflt"), "dflt");
-  EXPECT_EQ(Get("Spaced", "k", "d"), "d");
-  EXPECT_EQ(Get(" Spaced ", "k", "d"), "d");
+  EXPECT_EQ(Get("Spaced", "k", "d"), "v");  // blanks inside the brackets do not count
+  EXPECT_EQ(Get(" spaced ", "k", "d"), "v");
   EXPECT_EQ(Get("LF only", "b"), "2");
   EXPECT_EQ(Get("Table", "last"), "no line end");
   EXPECT_EQ(Get("", "stray", "d"), "before sections");
@@ -73,11 +73,11 @@ TEST_F(Profile, DefaultsAndTruncation) {
   char untouched = 'z';
   EXPECT_EQ(QvadGetPrivateProfileString("General", "Type", "", &untouched, 0, path_.c_str()), 0u);
   EXPECT_EQ(untouched, 'z');
-  // A file that cannot be read gives the default exactly as given.
+  // A file that cannot be read gives the default, as a missing key does.
   char buf[16];
   EXPECT_EQ(QvadGetPrivateProfileString("General", "Type", "\"d\"", buf, sizeof buf, dir_.file("none.ini").c_str()),
-            3u);
-  EXPECT_STREQ(buf, "\"d\"");
+            1u);
+  EXPECT_STREQ(buf, "d");
 }
 
 TEST_F(Profile, Listings) {
@@ -97,7 +97,7 @@ TEST_F(Profile, Listings) {
   EXPECT_NE(general.find(std::string("dup\0DUP\0", 8)), std::string::npos);
   EXPECT_EQ(Get("Empty", nullptr, "none"), "none");
   std::string sections = Get(nullptr, nullptr, "", 1024);
-  EXPECT_EQ(sections, std::string("General\0 Spaced \0general\0Empty\0LF only\0Table\0", 45));
+  EXPECT_EQ(sections, std::string("General\0Spaced\0general\0Empty\0LF only\0Table\0", 43));
 }
 
 TEST_F(Profile, Integers) {
@@ -107,7 +107,11 @@ TEST_F(Profile, Integers) {
   EXPECT_EQ(Int("lead"), 12);
   EXPECT_EQ(Int("word"), 0);
   EXPECT_EQ(Int("blank"), 7);
-  EXPECT_EQ(Int("hex"), 0);
+  EXPECT_EQ(Int("hex"), 16);
+  EXPECT_EQ(Int("octal"), 15);
+  EXPECT_EQ(Int("binary"), -5);
+  EXPECT_EQ(Int("upperhex"), 0);
+  EXPECT_EQ(Int("hexdigits"), 31);
   EXPECT_EQ(Int("big"), 1);  // wraps at 32 bits, as the platform's reader does
   EXPECT_EQ(Int("empty", 5), 5);
   EXPECT_EQ(Int("novalue", 5), 5);
