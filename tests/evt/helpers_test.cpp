@@ -84,8 +84,15 @@ TEST_F(Helpers, EveryIdentifierHasAText) {
 TEST_F(Helpers, UnregisteredSourceStillReportsTheStrings) {
   if (plat::kExeSuffix[0] != '\0') GTEST_SKIP();
   EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 2, 0xA0000899, "line one", nullptr), 0);
+  // Eleven strings: the first ten are reported, the eleventh is never read.
+  EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 1, 0xE0000C81, "1", "2", "3", "4", "5", "6", "7", "8", "9", "10",
+                             "11", nullptr),
+            0);
+  EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 4, 0x6000044E, nullptr), 0);
   std::string log = qvtest::ReadFile(dir_.file("events.log"));
   EXPECT_NE(log.find(" WARNING 0xA0000899 line one\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" ERROR 0xE0000C81 1 2 3 4 5 6 7 8 9 10\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" INFORMATION 0x6000044E \n"), std::string::npos) << log;
 }
 
 // Starts the event-dump stand-in writing the given source file into the pipe.

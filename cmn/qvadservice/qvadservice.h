@@ -1,0 +1,54 @@
+// A small framework that turns a program into a service with one worker
+// thread: it answers the service manager (start, stop, shutdown, pause,
+// continue), runs the worker, and reports the stop. The worker never talks
+// to the service manager; it polls Qvad_IsStopRequested and, when it ends on
+// its own, calls Qvad_RequestStop so that any end of the worker ends the
+// service.
+#pragma once
+#include <cstdint>
+
+#include "cmn/qvaderror.h"
+#include "platform/thread.h"
+#include "platform/types.h"
+
+using QVAD_WORKER_ROUTINE = plat::ThreadStart;
+
+struct QVAD_SERVICE {
+  char name[32];
+  QVAD_WORKER_ROUTINE worker_routine;
+  volatile std::int32_t running;
+  volatile std::int32_t suspended;
+  plat::Handle status_handle;
+  plat::Handle stop_event;
+  plat::Handle worker_thread;
+  std::int32_t failed;
+  QVAD_ERROR_TBL error;
+};
+
+// Runs the service: 1 when it ran and stopped normally, 0 on failure with
+// the error record filled.
+int Qvad_CreateService(const char *name, QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error);
+
+void Qvad_ServiceMain();
+void Qvad_ServiceCtrlHandler(std::uint32_t control);
+int Qvad_StartWorker();
+int Qvad_SetServiceStatus(std::uint32_t state, std::uint32_t exit_code, std::uint32_t specific_exit_code,
+                          std::uint32_t check_point, std::uint32_t wait_hint);
+void Qvad_ServiceStop();
+void Qvad_RequestStop();
+// 0 only when the wait timed out, 1 for any other result.
+int Qvad_IsStopRequested(std::uint32_t timeout_ms);
+void Qvad_SuspendWorker();
+void Qvad_ResumeWorker();
+
+// The framework's context, for diagnostics and tests.
+const QVAD_SERVICE *Qvad_ServiceContext();
+
+// Runs the worker without a service manager, with the stop event and worker
+// thread the service would give it, for hosting the worker in a foreground
+// process (diagnosis, tests). Qvad_RequestStop asks it to end;
+// Qvad_EndDetachedWorker waits for it (up to timeout_ms) and releases both.
+// 1 on success; 0 with the error record filled (200 or 3, last error), or
+// from the end when the worker did not end in time.
+int Qvad_StartDetachedWorker(QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error);
+int Qvad_EndDetachedWorker(std::uint32_t timeout_ms);

@@ -1,0 +1,222 @@
+// The event loop. Each pass polls the child and the stop request, waits up
+// to 3 seconds for the pipe, and cuts what arrived into lines, carrying an
+// unfinished line into the next block. Each line is taken apart, its host
+// checked, its severity looked up, and the duplicate rule applied: after a
+// restart, events earlier than the last handled one, and the first
+// stored-count events of the same second, were forwarded before and are
+// skipped. Progress (EvtCount.txt, then EvtKeep.txt) is recorded after every
+// handled event.
+#include "hp_ov/ov_evt/ovloop.h"
+
+#include <cstring>
+#include <memory>
+
+#include "cmn/qvadeventlog.h"
+#include "cmn/qvadprofile.h"
+#include "cmn/qvadservice/qvadservice.h"
+#include "hp_ov/ov_evt/ovcnsput.h"
+#include "hp_ov/ov_evt/ovcut.h"
+#include "hp_ov/ov_evt/ovparse.h"
+#include "hp_ov/ov_evt/ovstate.h"
+#include "hp_ov/ov_evt/ovtrace.h"
+#include "platform/process.h"
+#include "platform/sys.h"
+
+QVAD_PROCESS_INFORMATION g_OvChildInfo;
+
+namespace {
+
+constexpr std::uint32_t kPipeWaitMs = 3000;
+constexpr int kMaxLine = kOvLineSize - 1;
+
+struct RunState {
+  std::int32_t last_time = 0;
+  std::int32_t stored_count = 0;
+  std::int32_t run_index = 0;
+  // Fixed buffers of one run, allocated once.
+  OV_CARRY carry;
+  char line[kOvLineSize];
+  char host[kOvHostSize];
+  char message[kOvMessageSize];
+  char key[kOvSeveritySize];
+};
+
+struct LoopContext {
+  RunState *state;
+  const char *razevt;
+  const char *evtkeep;
+};
+
+void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
+  const char *line = s->line;
+  std::int32_t event_time = 0;
+  std::memset(s->host, 0, sizeof s->host);
+  std::memset(s->message, 0, sizeof s->message);
+  std::memset(s->key, 0, sizeof s->key);
+
+  int rc = OvGetEventTime(line, &event_time);
+  if (rc != 0) {
+    OV_ERROR("I failed in the acquisition of the event outbreak time. : (%d)", rc);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, line, nullptr);
+    return;
+  }
+  rc = OvGetHostName(line, s->host);
+  if (rc != 0) {
+    OV_ERROR("Host name acquisition failure. : (%d)", rc);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, line, nullptr);
+    return;
+  }
+  OvToLower(s->host);
+  if (!OvIsIpAddress(s->host)) {
+    QVAD_TRACE3(&g_OvTraceInfo, 1, "No IP though the Host Name was checked. (%s)", s->host);
+    if (!OvIsHostName(s->host)) {
+      QVAD_TRACE(&g_OvTraceInfo, 1, "The Event Notif is not done because no Host Name. (%s)", s->host);
+      return;
+    }
+  }
+  rc = OvGetEventMessage(line, s->message);
+  if (rc != 0) {
+    OV_ERROR("Acquisition failure of an event message. : (%d)", rc);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, line, nullptr);
+    return;
+  }
+  rc = OvGetSeverity(line, s->key);
+  if (rc != 0) {
+    OV_ERROR("Severity number acquisition failure. : (%d)", rc);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA0000899, line, nullptr);
+    std::memset(s->key, 0, sizeof s->key);
+    s->key[0] = '0';
+  }
+  OV_INFO("It succeeded in the Retrieved of the Event Data.");
+
+  int value = static_cast<int>(QvadGetPrivateProfileInt("Severity", s->key, -1, razevt));
+  int severity;
+  if (value == -1) {
+    OV_ERROR("The designated key was not acquired from the definition file. Section : %s Key : %s", "Severity",
+             s->key);
+    severity = 768;
+  } else {
+    OV_INFO("It succeeded in the Retrieved of Severity(%d).", value);
+    severity = value | 0x300;
+  }
+  OV_INFO("cnsput3( NULL, %d, %s, NULL, %d, 0, 0, NULL, 0, %s ).", severity, s->host, static_cast<int>(event_time),
+          s->message);
+
+  bool call = false;
+  if (event_time < s->last_time) {
+    OV_ERROR("The Notif is not done because the Event which has already been notified.(%d > %d)",
+             static_cast<int>(s->last_time), static_cast<int>(event_time));
+    return;
+  } else if (event_time == s->last_time) {
+    if (s->stored_count > s->run_index) {
+      ++s->run_index;
+      OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
+    } else {
+      call = true;
+      ++s->run_index;
+    }
+  } else {
+    s->last_time = event_time;
+    s->stored_count = 0;
+    call = true;
+    s->run_index = 1;
+  }
+  if (call) {
+    int result = cnsput3(nullptr, severity, s->host, nullptr, static_cast<int>(event_time), 0, 0, 0, 0, 0, 0, 0,
+                         s->message);
+    if (result == kCnsNotStored) {
+      OV_ERROR("It failed in the storage of the Msg to Ordovan in Notif or Temporary files. : (%d)", -1);
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089C, nullptr);
+      return;
+    } else if (result == kCnsConsoleDown) {
+      OV_ERROR("Because Ordovan stopped, I wrote in a message at a file at one time. : (%d)", -2);
+    } else if (result == kCnsAlreadyNotified) {
+      OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
+    } else if (result >= 0) {
+      OV_INFO("It succeeded in the Notif of the Event.");
+    }
+  }
+  if (OvCountWrite(s->run_index)) {
+    OV_INFO("It succeeded in writing the Count Quantity.");
+  } else {
+    OV_ERROR("It failed in writing the Count Quantity.");
+  }
+  if (OvLogSaveFile(line, evtkeep)) {
+    OV_INFO("The notified Event was saved to the log file.");
+  } else {
+    OV_ERROR("fail in a save of a log file");
+  }
+}
+
+}  // namespace
+
+int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE *pipe, const char *stoptime_path) {
+  auto state = std::make_unique<RunState>();
+  RunState *s = state.get();
+  std::memset(s->carry.text, 0, sizeof s->carry.text);
+
+  if (OvGetLogCheck(evtkeep_path, s->line)) {
+    OV_ERROR("There was EvtKeep.txt. The Event notified last time is acquired. : (%s)", s->line);
+    std::int32_t t = 0;
+    int rc = OvGetEventTime(s->line, &t);
+    if (rc == kOvNoSpace) {
+      OV_ERROR("It comes off processing because the Space was not found.  (%d)", rc);
+    } else if (rc != 0) {
+      OV_ERROR("It comes off processing because the numerical value was not found.  (%d)", rc);
+    } else {
+      s->last_time = t;
+    }
+  } else {
+    OV_ERROR("There was EvtKeep.txt or the Confirmation cannot have been done. : (%d)", 0);
+    if (OvGetStopTimeOnly(stoptime_path, &s->last_time)) {
+      OV_ERROR("The Retrieved of The Time can have been done from StopTime.txt.");
+    } else {
+      OV_ERROR("The Retrieved of The Time cannot have been done from StopTime.txt.");
+    }
+  }
+  if (OvCountRead(&s->stored_count)) {
+    OV_INFO("It succeeded in reading the Count Quantity.");
+  } else {
+    OV_ERROR("It failed in reading the Count Quantity.");
+  }
+  s->run_index = 0;
+  OvCarryClear(&s->carry);
+  LoopContext context{s, razevt_path, evtkeep_path};
+
+  QVAD_ERROR_TBL err;
+  for (;;) {
+    if (plat::WaitProcess(g_OvChildInfo.process, 0) != 1) {
+      std::uint32_t code = 0;
+      plat::ProcessExitCode(g_OvChildInfo.process, &code);
+      OV_ERROR("ovdumpevents process has stopped. Detail=%d", static_cast<int>(code));
+      return 0;
+    }
+    if (Qvad_IsStopRequested(0) == 1) {
+      OV_INFO("The Stop Service Req was received.");
+      return 1;
+    }
+    int w = Qvad_WaitForPipe(pipe, kPipeWaitMs, &err);
+    if (w == -1) {
+      OvTraceErrorF(err.source, err.line,
+                    "A pipe was not able to acquire data. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
+                    static_cast<int>(err.local_code), static_cast<int>(err.system_code));
+      return 0;
+    }
+    if (w == 1) continue;
+    if (!Qvad_ReadPipe(pipe, &err)) {
+      OV_ERROR("I failed in reading of data from a pipe. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
+               static_cast<int>(err.local_code), static_cast<int>(err.system_code));
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C8B, nullptr);
+      return 0;
+    }
+    OV_INFO("It succeeded in the Reading Data from the Pipe.");
+
+    OvCutBlock(
+        &s->carry, pipe->buffer, pipe->transferred, s->line,
+        [](const char *, void *c) {
+          auto *lc = static_cast<LoopContext *>(c);
+          ProcessLine(lc->state, lc->razevt, lc->evtkeep);
+        },
+        &context);
+  }
+}

@@ -1,0 +1,25 @@
+// Worker threads that another thread can suspend and resume. On POSIX a
+// suspend is a signal whose handler parks the thread in sigsuspend until
+// the resume signal arrives, so the thread stops wherever it is, as with
+// SuspendThread; system calls it was blocked in resume or return early
+// (EINTR), which every wait of the platform layer retries.
+#pragma once
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace plat {
+
+using ThreadStart = std::uint32_t (*)(void *arg);
+
+// Starts a thread running at once; null with the last error set on failure.
+Handle StartThread(ThreadStart routine, void *arg);
+// kWaitObject0 once the thread has ended, kWaitTimeout, or kWaitFailed.
+std::uint32_t WaitThread(Handle thread, std::uint32_t timeout_ms);
+// Returns once the thread is parked (POSIX) or suspended (Win32).
+bool SuspendThread(Handle thread);
+bool ResumeThread(Handle thread);
+// Releases the handle; a thread still running goes on, detached.
+void CloseThread(Handle thread);
+
+}  // namespace plat

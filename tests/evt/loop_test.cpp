@@ -1,0 +1,233 @@
+// The event loop against a real pipe and a real child (the event-dump
+// stand-in), forwarding to the console stand-in. This program lives in an
+// install tree of its own (evtroot/bin), so its state files are
+// evtroot/etc/*.txt, as the service's are <install>/etc/*.txt.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "cmn/qvadpipe/qvadpipe.h"
+#include "cmn/qvadproc/qvadproc.h"
+#include "cmn/qvadservice/qvadservice.h"
+#include "hp_ov/ov_evt/ovloop.h"
+#include "hp_ov/ov_evt/ovstate.h"
+#include "hp_ov/ov_evt/ovtrace.h"
+#include "platform/sys.h"
+#include "testutil.h"
+
+namespace {
+
+struct LoopRun {
+  std::string razevt, evtkeep, stoptime, args = "-l 0 -t";
+  int result = -9;
+  bool started = false;
+};
+LoopRun *g_run = nullptr;
+
+std::uint32_t Worker(void *) {
+  LoopRun *r = g_run;
+  std::memset(&g_OvTraceError, 0, sizeof g_OvTraceError);
+  std::memset(&g_OvTraceInfo, 0, sizeof g_OvTraceInfo);
+  Qvad_TraceOpen(&g_OvTraceError, 0, kOvErrorChannel);
+  Qvad_TraceOpen(&g_OvTraceInfo, 0, kOvInfoChannel);
+  QVAD_PIPE pipe;
+  QVAD_ERROR_TBL err{};
+  if (Qvad_CreatePipe(&pipe, 1, 4097, &err)) {
+    QVAD_STARTUPINFO si{true, plat::kInvalidHandle, pipe.write_handle, plat::kInvalidHandle, false};
+    std::string app = qvtest::BinPath("ovdumpevents");
+    std::string cmd = "ovdumpevents.exe " + r->args;
+    if (Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &g_OvChildInfo,
+                           &err)) {
+      r->started = true;
+      r->result = OvGetParameter(r->razevt.c_str(), r->evtkeep.c_str(), &pipe, r->stoptime.c_str());
+      Qvad_TerminateProcess(g_OvChildInfo.process, 0, &err);
+    }
+    Qvad_ClosePipe(&pipe);
+  }
+  Qvad_TraceClose(&g_OvTraceError, 0);
+  Qvad_TraceClose(&g_OvTraceInfo, 0);
+  return 0;
+}
+
+class Loop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char install[260];
+    ASSERT_EQ(OvGetInstallDir(install, sizeof install), 0u);
+    etc_ = std::string(install) + plat::kSep + "etc";
+    std::filesystem::remove_all(etc_);
+    std::filesystem::create_directories(etc_);
+    run_.razevt = Etc(kOvRazEvtIni);
+    run_.evtkeep = Etc(kOvEvtKeep);
+    run_.stoptime = Etc(kOvStopTime);
+    ASSERT_TRUE(qvtest::WriteFile(run_.razevt, "[Severity]\r\nCritical=4\r\nNormal=1\r\nMinor=-1\r\n"));
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>("QVAD_RUNDIR", dir_.file("run")));
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>("ZLTGATE_DIR", dir_.path()));
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>("QVAD_EVENTLOG_FILE", dir_.file("events.log")));
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>("QVAD_REGISTRY", dir_.file("registry.reg")));
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>("QVCNSPUT_SPOOL", dir_.file("spool.txt")));
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>("OVDUMPEVENTS_SOURCE", dir_.file("source.txt")));
+    g_run = &run_;
+  }
+  void TearDown() override {
+    Qvad_RequestStop();
+    Qvad_EndDetachedWorker(20000);
+    g_run = nullptr;
+  }
+  std::string Etc(const char *name) { return etc_ + plat::kSep + name; }
+  void Env(const char *name, const std::string &value) {
+    env_.emplace_back(std::make_unique<qvtest::EnvVar>(name, value));
+  }
+  void Start(const std::string &source) {
+    ASSERT_TRUE(qvtest::WriteFile(dir_.file("source.txt"), source));
+    QVAD_ERROR_TBL err{};
+    ASSERT_EQ(Qvad_StartDetachedWorker(Worker, &err), 1);
+  }
+  std::vector<std::string> Spool() { return qvtest::Lines(qvtest::ReadFile(dir_.file("spool.txt"))); }
+  // Waits (generously) until the trace holds this text, the sign that the loop got that far.
+  bool WaitTrace(const std::string &text) {
+    for (int i = 0; i < 600; ++i) {
+      if (Trace().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  std::string Trace() {
+    return qvtest::ReadFile(dir_.file("QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("QvAdnerl02.trc"));
+  }
+  int Occurrences(const std::string &text) {
+    std::string t = Trace();
+    int n = 0;
+    for (std::size_t at = t.find(text); at != std::string::npos; at = t.find(text, at + 1)) ++n;
+    return n;
+  }
+  int Stop() {
+    Qvad_RequestStop();
+    EXPECT_EQ(Qvad_EndDetachedWorker(20000), 1);
+    return run_.result;
+  }
+
+  qvtest::ScratchDir dir_{"evtloop"};
+  std::vector<std::unique_ptr<qvtest::EnvVar>> env_;
+  std::string etc_;
+  LoopRun run_;
+};
+
+std::string Line(long t, const std::string &host, const std::string &msg, const std::string &sev) {
+  return std::to_string(t) + " 0x1 " + host + "\tx " + msg + ";" + sev + " .1.3.6\n";
+}
+
+TEST_F(Loop, ForwardsWithSeverityHostAndEscapingAcrossSplitBlocks) {
+  Env("OVDUMPEVENTS_CHUNK", "7");  // every line arrives in several reads
+  std::string src = Line(100, "Node1.Example.COM", "Link down", "Critical") +
+                    Line(100, "10.0.0.1", "100% in C:\\x", "Unknown") +
+                    "101 0x1 1234\tx all-digit host;Normal x\n" +   // refused: no host name
+                    "102 0x1 node2\tx no severity at all\r\n" +     // key "0", CR kept
+                    Line(103, "node3", "minus one counts as missing", "Minor") +
+                    "junk without structure\n" + Line(104, std::string(129, 'h'), "over-long host", "Normal") +
+                    Line(105, "node5", "last", "Normal");
+  Start(src);
+  ASSERT_TRUE(WaitTrace("last ).")) << Trace();
+  ASSERT_TRUE(WaitTrace("The notified Event was saved"));
+  for (int i = 0; i < 100 && Spool().size() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::vector<std::string> s = Spool();
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_EQ(s[0], "0\t772\tnode1.example.com\t100\tLink down");
+  EXPECT_EQ(s[1], "0\t768\t10.0.0.1\t100\t100%% in C:\\\\x");
+  EXPECT_EQ(s[2], "0\t768\tnode2\t102\tno severity at all");
+  // Lines() drops line ends; the spool itself shows the CR was forwarded.
+  EXPECT_NE(qvtest::ReadFile(dir_.file("spool.txt")).find("no severity at all\r\n"), std::string::npos);
+  EXPECT_EQ(s[3], "0\t768\tnode3\t103\tminus one counts as missing");
+  EXPECT_EQ(s[4], "0\t769\tnode5\t105\tlast");
+  EXPECT_EQ(Stop(), 1);
+
+  std::string t = Trace();
+  EXPECT_NE(t.find("lvl=3 src="), std::string::npos);
+  EXPECT_NE(t.find("The Event Notif is not done because no Host Name. (1234)"), std::string::npos);
+  EXPECT_EQ(t.find("No IP though the Host Name was checked. (10.0.0.1)"), std::string::npos);
+  EXPECT_NE(t.find("Section : Severity Key : Unknown"), std::string::npos);
+  EXPECT_NE(t.find("Host name acquisition failure. : (8)"), std::string::npos);
+  if (plat::kExeSuffix[0] == '\0') {  // the Win32 event log keeps its events itself
+    std::string events = qvtest::ReadFile(dir_.file("events.log"));
+    EXPECT_NE(events.find("0xA0000899"), std::string::npos);
+    EXPECT_NE(events.find("0xA000089D"), std::string::npos);
+  }
+  std::string last = Line(105, "node5", "last", "Normal");
+  EXPECT_EQ(qvtest::ReadFile(run_.evtkeep), last.substr(0, last.size() - 1));
+  EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "1");
+}
+
+TEST_F(Loop, DuplicateRuleAcrossARestart) {
+  ASSERT_TRUE(qvtest::WriteFile(run_.evtkeep, Line(500, "node", "before", "Normal").substr(0, 30)));
+  ASSERT_TRUE(qvtest::WriteFile(Etc(kOvEvtCount), "2"));
+  Start(Line(499, "node", "earlier", "Normal") + Line(500, "node", "a", "Normal") + Line(500, "node", "b", "Normal") +
+        Line(500, "node", "c", "Normal"));
+  ASSERT_TRUE(WaitTrace(" c ).")) << Trace();
+  ASSERT_TRUE(WaitTrace("The notified Event was saved"));
+  for (int i = 0; i < 100 && Spool().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::vector<std::string> s = Spool();
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0], "0\t769\tnode\t500\tc");
+  EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "3");
+  EXPECT_EQ(Occurrences("had already been notified. : (-3)"), 2);
+  EXPECT_EQ(Occurrences("has already been notified.(500 > 499)"), 1);
+  // A later second starts a new count.
+  std::string more = Line(501, "node", "d", "Normal");
+  std::FILE *f = std::fopen(dir_.file("source.txt").c_str(), "ab");
+  ASSERT_NE(f, nullptr);
+  std::fputs(more.c_str(), f);
+  std::fclose(f);
+  ASSERT_TRUE(WaitTrace(" d )."));
+  for (int i = 0; i < 100 && Spool().size() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Stop(), 1);
+  EXPECT_EQ(Spool().size(), 2u);
+  EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "1");
+  EXPECT_EQ(qvtest::ReadFile(run_.evtkeep), more.substr(0, more.size() - 1));
+}
+
+TEST_F(Loop, ConsoleResultClasses) {
+  Env("QVCNSPUT_RESULTS", "5,-1,-2,-3,-7");
+  Start(Line(10, "n", "taken", "Normal") + Line(11, "n", "refused", "Normal") + Line(12, "n", "down", "Normal") +
+        Line(13, "n", "again", "Normal") + Line(14, "n", "odd", "Normal"));
+  ASSERT_TRUE(WaitTrace(" odd )."));
+  for (int i = 0; i < 100 && qvtest::ReadFile(run_.evtkeep).find("odd") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Stop(), 1);
+  EXPECT_EQ(Spool().size(), 5u);
+  EXPECT_EQ(Occurrences("It succeeded in the Notif of the Event."), 1);
+  EXPECT_EQ(Occurrences("in Notif or Temporary files. : (-1)"), 1);
+  EXPECT_EQ(Occurrences("at a file at one time. : (-2)"), 1);
+  EXPECT_EQ(Occurrences("had already been notified. : (-3)"), 1);
+  // Refused (-1) is not recorded as handled: four saves, not five.
+  EXPECT_EQ(Occurrences("The notified Event was saved to the log file."), 4);
+  if (plat::kExeSuffix[0] == '\0') {
+    EXPECT_NE(qvtest::ReadFile(dir_.file("events.log")).find("WARNING 0xA000089C"), std::string::npos);
+  }
+}
+
+TEST_F(Loop, ChildEndEndsTheLoopAndAQuietStopIsQuick) {
+  run_.args = "-l 0";  // prints and exits
+  Start(Line(1, "n", "m", "Normal"));
+  for (int i = 0; i < 400 && !run_.started; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ASSERT_TRUE(WaitTrace("ovdumpevents process has stopped. Detail=0"));
+  EXPECT_EQ(Qvad_EndDetachedWorker(20000), 1);
+  EXPECT_EQ(run_.result, 0);
+}
+
+TEST_F(Loop, StopWhileThePipeIsQuiet) {
+  Start("");
+  ASSERT_TRUE(WaitTrace("It failed in reading the Count Quantity."));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(Stop(), 1);
+  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(s, 4.5);
+  EXPECT_NE(Trace().find("The Stop Service Req was received."), std::string::npos);
+}
+
+}  // namespace

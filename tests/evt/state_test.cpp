@@ -1,0 +1,96 @@
+// The state-file operations that take their file's path, and the minute
+// arithmetic they share.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include "hp_ov/ov_evt/ovparse.h"
+#include "hp_ov/ov_evt/ovstate.h"
+#include "testutil.h"
+
+namespace {
+
+TEST(State, MinutesRoundUp) {
+  EXPECT_EQ(OvMinutesSince(0, 301), 6);  // 10:00:00 read at 10:05:01
+  EXPECT_EQ(OvMinutesSince(0, 300), 5);
+  EXPECT_EQ(OvMinutesSince(0, 0), 0);
+  EXPECT_EQ(OvMinutesSince(0, 1), 1);
+  EXPECT_EQ(OvMinutesSince(90, 0), 0);  // a time in the future
+  EXPECT_EQ(OvMinutesSince(60, 0), -1);
+}
+
+TEST(State, LogFileReadAndSave) {
+  qvtest::ScratchDir dir("evtstate");
+  std::string keep = dir.file("EvtKeep.txt");
+  char text[kOvLineSize];
+  EXPECT_EQ(OvReadLogFile(keep.c_str(), text), 1);
+  EXPECT_EQ(OvGetLogCheck(keep.c_str(), text), 0);
+  ASSERT_TRUE(qvtest::WriteFile(keep, ""));
+  EXPECT_EQ(OvReadLogFile(keep.c_str(), text), 2);
+
+  // Saved unchanged (a CR included), read back whole.
+  std::string line = "1700000000 1 h\tx msg;S x\r";
+  ASSERT_EQ(OvLogSaveFile(line.c_str(), keep.c_str()), 1);
+  EXPECT_EQ(qvtest::ReadFile(keep), line);
+  ASSERT_EQ(OvGetLogCheck(keep.c_str(), text), 1);
+  EXPECT_EQ(std::string(text), line);
+  // A longest line survives the round trip; the reader stops at 4096.
+  std::string longest(4096, 'x');
+  ASSERT_EQ(OvLogSaveFile(longest.c_str(), keep.c_str()), 1);
+  ASSERT_EQ(OvReadLogFile(keep.c_str(), text), 0);
+  EXPECT_EQ(std::string(text), longest);
+  ASSERT_TRUE(qvtest::WriteFile(keep, longest + "yyy\nsecond"));
+  ASSERT_EQ(OvReadLogFile(keep.c_str(), text), 0);
+  EXPECT_EQ(std::string(text), longest);
+  // No temporary file is left beside it.
+  int files = 0;
+  for (const auto &e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 1);
+
+  // A folder that does not exist: refused, nothing created.
+  std::string missing = dir.file("none") + "/EvtKeep.txt";
+  EXPECT_EQ(OvLogSaveFile("1 x", missing.c_str()), 0);
+}
+
+TEST(State, StopTimeAndDifTime) {
+  qvtest::ScratchDir dir("evtstop");
+  std::string stop = dir.file("StopTime.txt");
+  std::int32_t v = 77;
+  EXPECT_EQ(OvGetStopTime(stop.c_str(), &v), 0);
+  EXPECT_EQ(v, 0);
+  ASSERT_TRUE(qvtest::WriteFile(stop, ""));
+  EXPECT_EQ(OvGetStopTimeOnly(stop.c_str(), &v), 0);
+  std::int32_t now = static_cast<std::int32_t>(std::time(nullptr));
+  ASSERT_TRUE(qvtest::WriteFile(stop, std::to_string(now - 3600) + "xyz\r\n"));
+  ASSERT_EQ(OvGetStopTimeOnly(stop.c_str(), &v), 1);
+  EXPECT_EQ(v, now - 3600);
+  ASSERT_EQ(OvGetStopTime(stop.c_str(), &v), 1);
+  EXPECT_GE(v, 60);
+  EXPECT_LE(v, 61);
+  ASSERT_TRUE(qvtest::WriteFile(stop, "letters"));
+  ASSERT_EQ(OvGetStopTimeOnly(stop.c_str(), &v), 1);  // reads like atoi
+  EXPECT_EQ(v, 0);
+
+  std::int32_t minutes = -5;
+  EXPECT_EQ(OvGetDifTime("abc def", &minutes), 0);
+  EXPECT_EQ(OvGetDifTime("nospace", &minutes), 0);
+  EXPECT_EQ(minutes, -5);
+  ASSERT_EQ(OvGetDifTime((std::to_string(now - 120) + " 1 h\tx m").c_str(), &minutes), 1);
+  EXPECT_GE(minutes, 2);
+  EXPECT_LE(minutes, 3);
+}
+
+TEST(State, EtcPathsAreBounded) {
+  char path[260];
+  EXPECT_TRUE(OvEtcPath("C", kOvEvtKeep, path));
+  std::string dir(250, 'd');
+  EXPECT_FALSE(OvEtcPath(dir.c_str(), kOvEvtCount, path));
+  EXPECT_STREQ(path, "");
+  char install[260];
+  ASSERT_EQ(OvGetInstallDir(install, sizeof install), 0u);
+  EXPECT_EQ(OvGetInstallDir(install, 2), 87u);
+}
+
+}  // namespace
