@@ -27,7 +27,6 @@ QVAD_PROCESS_INFORMATION g_OvChildInfo;
 namespace {
 
 constexpr std::uint32_t kPipeWaitMs = 3000;
-constexpr int kMaxLine = kOvLineSize - 1;
 
 struct RunState {
   std::int32_t last_time = 0;

@@ -15,8 +15,8 @@ int OvTraceError(const char *text, const char *source, int line);
 
 // The same after formatting into a cleared 1024-byte buffer; a text that
 // does not fit is cut and marked, never written past the buffer.
-int OvTraceInfoF(const char *source, int line, const char *format, ...) __attribute__((format(gnu_printf, 3, 4)));
-int OvTraceErrorF(const char *source, int line, const char *format, ...) __attribute__((format(gnu_printf, 3, 4)));
+int OvTraceInfoF(const char *source, int line, const char *format, ...) QVAD_PRINTF_FORMAT(3, 4);
+int OvTraceErrorF(const char *source, int line, const char *format, ...) QVAD_PRINTF_FORMAT(3, 4);
 
 #define OV_INFO(...) OvTraceInfoF(__FILE__, __LINE__, __VA_ARGS__)
 #define OV_ERROR(...) OvTraceErrorF(__FILE__, __LINE__, __VA_ARGS__)
