@@ -1,0 +1,207 @@
+// Node list files: "name,attribute" lines as the warehouse writes them,
+// read into singly linked lists in file order.
+#include "cmn/qvadmiscinv/qvadnodelist.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "cmn/qvadmiscinv/qvadfield.h"
+#include "platform/error.h"
+#include "platform/host.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+struct ListOwner {
+  NodeEntry *head = nullptr;
+  NodeEntry *tail = nullptr;
+  ~ListOwner() { Qvad_FreeNodeList(head); }
+  void Append(NodeEntry *e) {
+    if (tail == nullptr) {
+      head = e;
+    } else {
+      tail->next = e;
+    }
+    tail = e;
+  }
+  NodeEntry *Release() {
+    NodeEntry *h = head;
+    head = tail = nullptr;
+    return h;
+  }
+};
+
+// Reads the file; with own_name set, entries whose short name equals it go
+// to the front, each group in file order.
+int ReadList(NodeEntry **head, const char *path, const char *own_name, QVAD_ERROR_TBL *error) {
+  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "r"));
+  if (!f) {
+    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
+    return 0;
+  }
+  ListOwner own, main;
+  char line[1024];
+  for (;;) {
+    std::memset(line, 0, sizeof line);
+    errno = 0;
+    if (std::fgets(line, sizeof line, f.get()) == nullptr) {
+      if (std::ferror(f.get())) {
+        QVAD_FILL_ERROR(error, 3, static_cast<std::uint32_t>(errno));
+        return 0;
+      }
+      break;
+    }
+    // A line cut by the buffer would come back as two entries; refuse it.
+    std::size_t len = std::strlen(line);
+    if (len == sizeof line - 1 && line[len - 1] != '\n' && !std::feof(f.get())) {
+      QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+      return 0;
+    }
+    // Readers accept CR LF line ends as well as LF.
+    if (len > 0 && line[len - 1] == '\n') line[--len] = '\0';
+    if (len > 0 && line[len - 1] == '\r') line[--len] = '\0';
+    auto *e = static_cast<NodeEntry *>(std::calloc(1, sizeof(NodeEntry)));
+    if (e == nullptr) {
+      QVAD_FILL_ERROR(error, 12, static_cast<std::uint32_t>(errno));
+      return 0;
+    }
+    std::unique_ptr<NodeEntry, void (*)(void *)> hold(e, std::free);
+    if (Qvad_FieldSplit(line, ',', 1, e->NodeName, sizeof e->NodeName) != 1 ||
+        Qvad_FieldSplit(line, ',', 2, e->NodeAttr, sizeof e->NodeAttr) != 1) {
+      QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+      return 0;
+    }
+    Qvad_StripQuotes(e->NodeName);
+    Qvad_StripQuotes(e->NodeAttr);
+    bool is_own = false;
+    if (own_name != nullptr) {
+      char short_name[129];
+      if (!Qvad_NodeShortName(e->NodeName, short_name, sizeof short_name)) {
+        QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+        return 0;
+      }
+      is_own = std::strcmp(short_name, own_name) == 0;
+    }
+    (is_own ? own : main).Append(hold.release());
+  }
+  if (own.tail != nullptr) {
+    own.tail->next = main.Release();
+    *head = own.Release();
+  } else {
+    *head = main.Release();
+  }
+  return 1;
+}
+
+void Reset(QVAD_ERROR_TBL *error) {
+  if (error != nullptr) Qvad_ResetError(error);
+}
+
+}  // namespace
+
+void Qvad_FreeNodeList(NodeEntry *head) {
+  while (head != nullptr) {
+    NodeEntry *next = head->next;
+    std::free(head);
+    head = next;
+  }
+}
+
+bool Qvad_NodeShortName(const char *name, char *out, int size) { return Qvad_FieldSplit(name, '.', 1, out, size) == 1; }
+
+int Qvad_CreateNodeBak(const char *current_path, const char *backup_path, QVAD_ERROR_TBL *error) {
+  Reset(error);
+  std::remove(backup_path);
+  if (std::rename(current_path, backup_path) != 0) {
+    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
+    return 0;
+  }
+  return 1;
+}
+
+int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, int mode, QVAD_ERROR_TBL *error) {
+  Reset(error);
+  if (head == nullptr || path == nullptr || (mode != 0 && mode != 1)) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *head = nullptr;
+  char own[129] = {};
+  int ok = mode == 0 ? Qvad_GetHostName(own, sizeof own, error) : Qvad_GetComputerName(own, sizeof own, error);
+  if (ok != 1) return 0;
+  return ReadList(head, path, own, error);
+}
+
+int Qvad_GetNodeInfo(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error) {
+  Reset(error);
+  if (head == nullptr || path == nullptr) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *head = nullptr;
+  return ReadList(head, path, nullptr, error);
+}
+
+int Qvad_GetRmNodeInfo(NodeEntry **head, const char *backup_path, const NodeEntry *current, QVAD_ERROR_TBL *error) {
+  Reset(error);
+  if (head == nullptr) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *head = nullptr;
+  NodeEntry *backup = nullptr;
+  if (Qvad_GetNodeInfo(&backup, backup_path, error) != 1) return 0;
+  ListOwner old;
+  old.head = backup;
+  ListOwner removed;
+  for (const NodeEntry *b = backup; b != nullptr; b = b->next) {
+    bool present = false;
+    for (const NodeEntry *c = current; c != nullptr && !present; c = c->next) {
+      present = std::strcmp(c->NodeName, b->NodeName) == 0;
+    }
+    if (present) continue;
+    auto *e = static_cast<NodeEntry *>(std::calloc(1, sizeof(NodeEntry)));
+    if (e == nullptr) {
+      QVAD_FILL_ERROR(error, 12, static_cast<std::uint32_t>(errno));
+      return 0;
+    }
+    std::memcpy(e->NodeName, b->NodeName, sizeof e->NodeName);
+    std::memcpy(e->NodeAttr, b->NodeAttr, sizeof e->NodeAttr);
+    removed.Append(e);
+  }
+  *head = removed.Release();
+  return 1;
+}
+
+int Qvad_GetHostName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
+  Reset(error);
+  std::uint32_t code = 0;
+  int r = plat::HostName(buffer, size, &code);
+  if (r != 1) {
+    if (size > 0) buffer[0] = '\0';
+    QVAD_FILL_ERROR(error, 22, code);
+    return 0;
+  }
+  return 1;
+}
+
+int Qvad_GetComputerName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
+  Reset(error);
+  if (buffer == nullptr || size <= 15) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  char name[16] = {};
+  if (!plat::ComputerName(name, sizeof name)) {
+    QVAD_FILL_ERROR(error, 22, plat::LastError());
+    return 0;
+  }
+  std::snprintf(buffer, size, "%s", name);
+  return 1;
+}

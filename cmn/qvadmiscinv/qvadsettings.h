@@ -1,0 +1,18 @@
+// Readers of the switches that steer an inventory run: RazSetting.ini,
+// the text flag of RazInv.ini, and the product edition's install type.
+#pragma once
+#include <cstdint>
+
+#include "cmn/qvaderror.h"
+
+// Key that holds the product edition values read by the OPERATION macro.
+inline constexpr const char kQvadEditionKey[] = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
+
+// "TextSetting" "flag" of RazInv.ini: 1 with 0 or 1 stored, or 0.
+int Qvad_GetTextFlag(int *flag, QVAD_ERROR_TBL *error);
+// "Repository" "own" of RazSetting.ini: 1 with 0 (not delivered) or 1, or 0.
+int Qvad_GetRepFlag(int *flag, QVAD_ERROR_TBL *error);
+// "Inventory" "own" of RazSetting.ini: 1 with 0 or 1 stored, or 0.
+int Qvad_GetOwnSetting(int *flag, QVAD_ERROR_TBL *error);
+// The install type of the named edition as decimal text: 0, or -3.
+int Qvad_InvOvGetRepoOperationType(const char *edition, char *output, std::uint32_t size, QVAD_ERROR_TBL *error);

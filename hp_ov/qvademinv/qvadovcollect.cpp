@@ -1,0 +1,287 @@
+// Hardware and repository rows of one node, and the three repository
+// macros: HOST (site name and a host column), OPERATION (the product
+// edition's install type) and MACHINEGET (the names of the machine kinds
+// whose flag column holds "1").
+#include "hp_ov/qvademinv/qvadovcollect.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "cmn/qvadeventlog.h"
+#include "cmn/qvadmiscinv/qvadcollect.h"
+#include "cmn/qvadmiscinv/qvadconv.h"
+#include "cmn/qvadmiscinv/qvaderrlist.h"
+#include "cmn/qvadmiscinv/qvadfield.h"
+#include "cmn/qvadmiscinv/qvadfieldget.h"
+#include "cmn/qvadmiscinv/qvadinvtrace.h"
+#include "cmn/qvadmiscinv/qvadmacro.h"
+#include "cmn/qvadmiscinv/qvadsettings.h"
+#include "cmn/qvadprofile.h"
+#include "hp_ov/qvademinv/qvadovquery.h"
+#include "platform/error.h"
+#include "platform/sys.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using LinePtr = std::unique_ptr<char, void (*)(void *)>;
+
+void TraceErrorList(INI_ERROR_NODE *list, const char *format) {
+  for (INI_ERROR_NODE *e = list; e != nullptr; e = e->Next) {
+    Qvad_TraceF(&Qvad_InvContext()->ErrTrace, 0, 1, __FILE__, __LINE__, 0, format, e->IniCnt, e->Error.source,
+                e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
+  }
+  Qvad_IniErrorFree(&list);
+}
+
+}  // namespace
+
+int Qvad_InvOvGetHard(const INV_ITEM_DEF *defs, const char *, const char *result_path, int count, const char *dir) {
+  QVAD_ERROR_TBL error;
+  Qvad_ResetError(&error);
+  INV_FIELD *row = Qvad_GetInvData(count, &error);
+  if (row == nullptr) {
+    QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(HW) : %s | %d | %d | %d", error.source, error.line, error.local_code,
+                 static_cast<int>(error.system_code));
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetInvData(HW)", nullptr);
+    return -2;
+  }
+  std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
+  INI_ERROR_NODE *errors = nullptr;
+  int ok = Qvad_GetHwInv(defs, row, count, dir, &errors);
+  TraceErrorList(errors, "(ERROR)Qvad_GetHwInv(HW) : IniCnt = %d | %s | %d | %d | %d");
+  if (ok == 0) {
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetHwInv", nullptr);
+    return -3;
+  }
+  return Qvad_WriteRetRow(row, count, result_path, "HW") == 0 ? 0 : -3;
+}
+
+int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, const char *install_dir,
+                      const char *repository_path, int count, int machine_count, const char *node, const char *dir,
+                      const char *repinfo_path, const char *stdout_path) {
+  int interfaces = Qvad_InvOvInterface(node, install_dir, stdout_path);
+  char ini[260];
+  std::snprintf(ini, sizeof ini, "%s%s%s", install_dir, plat::kEtcPiece, "RazInv.ini");
+  char if_table[64] = {};
+  QvadGetPrivateProfileString("Interface", "2", "", if_table, sizeof if_table, ini);
+  if (if_table[0] == '\0') {
+    QVAD_INV_ERR(1, "(Error)Qvad_InvOvGetRepo - GetPrivateProfileString : Sec = %s Key = %s Path = %s.", "Interface",
+                 "2", ini);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetInvData(Repo) IF TableGetErr", nullptr);
+    return -1;
+  }
+  if (interfaces <= 0) return 0;
+  for (int n = 1; n <= interfaces; ++n) {
+    QVAD_ERROR_TBL error;
+    Qvad_ResetError(&error);
+    INV_FIELD *row = Qvad_GetInvData(count, &error);
+    if (row == nullptr) {
+      QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(Repo) : %s | %d | %d | %d", error.source, error.line, error.local_code,
+                   static_cast<int>(error.system_code));
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetInvData(Repo)", nullptr);
+      return -2;
+    }
+    std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
+    if (Qvad_InvOvGetRepoInv(defs, machines, row, count, machine_count, n, dir, repinfo_path, if_table) == 0) {
+      return -3;
+    }
+    if (Qvad_WriteRetRow(row, count, repository_path, "Repo") != 0) return -3;
+  }
+  return 0;
+}
+
+int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, INV_FIELD *row, int count,
+                         int machine_count, int interface_no, const char *dir, const char *repinfo_path,
+                         const char *if_table) {
+  for (int i = 0; i < count; ++i) {
+    const INV_ITEM_DEF &d = defs[i];
+    char value[1024] = {};
+    QVAD_ERROR_TBL error;
+    Qvad_ResetError(&error);
+    int r = 0;
+    switch (d.Type) {
+      case 1: std::snprintf(value, sizeof value, "%s", d.Text); break;
+      case 2:
+        r = Qvad_InvOvGetRepoSelect(d.Text, d.ConvFlag, d.Convert, dir, value, sizeof value, machines, machine_count,
+                                    repinfo_path, &error);
+        break;
+      case 3:
+        if (std::strcmp(d.Acquire.Part[0], if_table) == 0) {
+          r = Qvad_GetCurrentInvDB(&d, interface_no, value, sizeof value, dir, &error);
+        } else {
+          r = Qvad_GetHwInvDB(&d, value, sizeof value, dir, &error);
+        }
+        break;
+      case 0: break;
+      default:
+        QVAD_FILL_ERROR(&error, 22, plat::kErrInvalidParameter);
+        QVAD_INV_ERR(1, "(Error)Qvad_GetCurrentInvDB : %s | %d | %d | %d | IniCnt = %d", error.source, error.line,
+                     error.local_code, static_cast<int>(error.system_code), i + 1);
+        Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "GetCurrentInvDB(Repo)", nullptr);
+        break;
+    }
+    if ((d.Type == 2 || d.Type == 3) && r != 0) {
+      QVAD_INV_ERR(1, "(Error)Qvad_GetCurrentInvDB(Repo) : %s | %d | %d | %d | IniCnt = %d", error.source, error.line,
+                   error.local_code, static_cast<int>(error.system_code), i + 1);
+      value[0] = '\0';
+      if (r == -1) {
+        Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "GetCurrentInvDB(Repo)", nullptr);
+        return 0;
+      }
+    }
+    if (d.Type >= 1 && d.Type <= 3 && value[0] == '\0') {
+      QVAD_INV_ERR(1, "(Error)Qvad_GetCurrentInvDB(Repo) No Match Data: IniCnt = %d", i + 1);
+    }
+    Qvad_ResetError(&error);
+    if (Qvad_GetFieldEdit(&d, value, &row[i], 1024, &error) != 1) {
+      QVAD_INV_ERR(1, "(Error)Qvad_GetFieldEdit(Repo) : %s | %d | %d | %d | IniCnt = %d", error.source, error.line,
+                   error.local_code, static_cast<int>(error.system_code), i + 1);
+    }
+    row[i].Value[sizeof row[i].Value - 1] = '\0';
+    row[i].Length = static_cast<std::uint32_t>(std::strlen(row[i].Value));
+  }
+  return 1;
+}
+
+int Qvad_InvOvGetRepoSelect(const char *text, int conv_flag, const char *keyword, const char *dir, char *out, int size,
+                            const MACHINE_DEF *machines, int machine_count, const char *repinfo_path,
+                            QVAD_ERROR_TBL *error) {
+  char name[1024] = {};
+  char args[1024] = {};
+  if (Qvad_MacroStructDiv(text, name, sizeof name, args, sizeof args, error) != 1) {
+    QVAD_INV_ERR(1, "(ERROR)Qvad_MacroStructDiv(InvOvGetRepo) : Name = %s", text);
+    return -3;
+  }
+  char value[1024] = {};
+  int r;
+  if (std::strcmp(name, "MACHINEGET") == 0) {
+    r = Qvad_InvOvGetRepoMachine(machines, machine_count, dir, value, sizeof value, error);
+  } else if (std::strcmp(name, "OPERATION") == 0) {
+    r = Qvad_InvOvGetRepoOperationType(args, value, sizeof value, error);
+  } else if (std::strcmp(name, "HOST") == 0) {
+    r = Qvad_InvOvGetRepoHost(args, dir, repinfo_path, value, sizeof value, error);
+  } else {
+    QVAD_INV_ERR(1, "(ERROR)MacroNameNon(Repo) : Name = %s ", name);
+    return -3;
+  }
+  if (r != 0) {
+    QVAD_INV_ERR(1, "(ERROR)MacroName : Name = %s | Ret = %d | %s | %d | %d | %d", name, r, error->source, error->line,
+                 error->local_code, static_cast<int>(error->system_code));
+    return r;
+  }
+  char converted[1024] = {};
+  const char *final_value = value;
+  if (conv_flag == 1) {
+    if (Qvad_ConvSelect(keyword, value, converted, sizeof converted, error) != 1) {
+      QVAD_INV_ERR(1, "(Error)Qvad_ConvSelect(InvOvGetRepo) : %s | %d | %d | %d", error->source, error->line,
+                   error->local_code, static_cast<int>(error->system_code));
+      return -3;
+    }
+    final_value = converted;
+  }
+  std::size_t len = std::strlen(final_value);
+  if (len >= static_cast<std::size_t>(size)) {
+    QVAD_INV_ERR(1, "(Error)Qvad_InvOvGetRepoSelect : Size Over = %d", static_cast<int>(len));
+    return -3;
+  }
+  std::memcpy(out, final_value, len + 1);
+  return 0;
+}
+
+int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo_path, char *out, int size,
+                          QVAD_ERROR_TBL *error) {
+  MACRO_ARG *parsed = nullptr;
+  int n = Qvad_GetArgData(&parsed, args, error);
+  if (n < 1 || parsed == nullptr) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return -3;
+  }
+  std::unique_ptr<MACRO_ARG, void (*)(void *)> hold(parsed, std::free);
+  char site[1024] = {};
+  QvadGetPrivateProfileString("General", "SiteName", "", site, sizeof site, repinfo_path);
+  if (site[0] == '\0') {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return -3;
+  }
+  std::string path = std::string(dir) + parsed[0].Part[0] + ".csv";
+  FilePtr f(std::fopen(path.c_str(), "r"));
+  if (!f) {
+    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
+    return -1;
+  }
+  REF_KEY key{};
+  if (Qvad_MacroReference(parsed, &key, 1, error) == -1) return -3;
+  char *raw = nullptr;
+  int r = Qvad_FieldGetMem(f.get(), &raw, error);
+  if (r == -1) return -1;
+  if (r == 1) return 0;
+  LinePtr line(raw, std::free);
+  char column[1024] = {};
+  if (Qvad_FieldSplit(line.get(), ',', std::atoi(parsed[0].Part[1]), column, sizeof column) != 1) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return -3;
+  }
+  int w = std::snprintf(out, static_cast<std::size_t>(size), "%s.%s", site, column);
+  if (w < 0 || w >= size) {
+    std::memset(out, 0, static_cast<std::size_t>(size));
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return -3;
+  }
+  return 0;
+}
+
+int Qvad_InvOvGetRepoMachine(const MACHINE_DEF *machines, int machine_count, const char *dir, char *out, int size,
+                             QVAD_ERROR_TBL *error) {
+  std::string result;
+  for (int m = 0; m < machine_count; ++m) {
+    const MACHINE_DEF &def = machines[m];
+    if (def.Valid == 0) continue;
+    std::string path = std::string(dir) + def.Acquire.Part[0] + ".csv";
+    FilePtr f(std::fopen(path.c_str(), "r"));
+    if (!f) {
+      QVAD_FILL_ERROR(error, 2, plat::kErrInvalidParameter);
+      return -1;
+    }
+    REF_KEY key{};
+    if (Qvad_FieldGetReference(def.CondCount, def.Cond, &key, error) == -1) return -3;
+    bool matched = false;
+    while (!matched) {
+      char *raw = nullptr;
+      if (Qvad_FieldGetMem(f.get(), &raw, error) != 0) break;
+      LinePtr line(raw, std::free);
+      if (def.CondCount > 0) {
+        int a = Qvad_FieldGetAcqRef(&key, line.get(), error);
+        if (a == -1) break;
+        if (a == 2) continue;
+      }
+      for (int c = 1; c < def.Acquire.Count && c < 10 && !matched; ++c) {
+        char column[1024] = {};
+        if (Qvad_FieldSplit(line.get(), ',', std::atoi(def.Acquire.Part[c]), column, sizeof column) == 1) {
+          Qvad_StripQuotes(column);
+          matched = std::strcmp(column, "1") == 0;
+        }
+      }
+    }
+    if (!matched) continue;
+    if (!result.empty()) result += "/";
+    result += def.Name;
+    if (result.size() > 1024) {
+      QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+      return -3;
+    }
+  }
+  if (result.size() >= static_cast<std::size_t>(size)) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return -3;
+  }
+  std::memcpy(out, result.c_str(), result.size() + 1);
+  return 0;
+}

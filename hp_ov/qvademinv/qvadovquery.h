@@ -1,0 +1,21 @@
+// Asking the network manager's data warehouse: every answer comes from its
+// query tool, run on a query file with the result going to a CSV file.
+#pragma once
+#include <cstdint>
+
+#include "cmn/qvadmiscinv/qvadquerytbl.h"
+
+// Key and value that name the network manager's install folder (ends in a separator).
+inline constexpr const char kQvadNnmKey[] = "SOFTWARE\\Hewlett-Packard\\HP OpenView";
+inline constexpr const char kQvadNnmValue[] = "InstallDir";
+
+// Writes the query text to the file (no line end added): 0, -3 cannot create, -4 cannot write.
+int Qvad_InvOvQueryFileMake(const char *text, const char *path);
+// Full path of the query tool into a 260-byte buffer: 0, or -5.
+int Qvad_InvOvInstDirGet(char *buffer, std::uint32_t size);
+// Runs the tool: 0 ran, exited with 0 and left the result; -1 not located; -2 otherwise.
+int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const char *stdout_path);
+// Runs the whole table for a node into dir<key>.csv: 0, or -1 at the first failure.
+int Qvad_InvOvQueryTblExec(const char *node, const char *dir, const QueryTableEntry *table, const char *stdout_path);
+// The node's interface count, or -1.
+int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *stdout_path);

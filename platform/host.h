@@ -1,0 +1,20 @@
+// Names of this computer and the process's current folder.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace plat {
+
+// The network host name, as the sockets library reports it. Returns 1 with
+// the name; 0 when the sockets library cannot be started (*code = its
+// error); -1 when the request fails (*code = the request's result).
+int HostName(char *buffer, std::size_t size, std::uint32_t *code);
+
+// The computer name (at most 15 characters). True, or false with the last error set.
+bool ComputerName(char *buffer, std::size_t size);
+
+// The current folder; false with the last error set when it does not fit or cannot be read.
+bool CurrentDirectory(char *buffer, std::size_t size);
+bool ChangeCurrentDirectory(const char *path);
+
+}  // namespace plat

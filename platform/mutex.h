@@ -1,0 +1,34 @@
+// The system-wide run mutex that keeps inventory runs of all processes apart:
+// a named mutex on Win32, a process-owned lock on a file in the runtime folder on
+// POSIX. Waits end the moment the mutex is released; the time-out is only
+// the longest a single wait may take.
+#pragma once
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace plat {
+
+// Results as the system reports them.
+inline constexpr int kMutexCreated = 0;   // this call created the mutex and owns it
+inline constexpr int kMutexExisted = 5;   // it existed; the handle is returned, not owned
+inline constexpr int kMutexAcquired = 6;  // a wait acquired it
+inline constexpr int kMutexTimedOut = 7;  // a wait timed out
+
+// Opens the mutex of this name (a leading "Global\" names the system-wide
+// namespace), asking for ownership. kMutexCreated, kMutexExisted, or -1 with
+// the last error set.
+int CreateRunMutex(const char *name, Handle *out);
+
+// Waits up to timeout_ms: kMutexAcquired, kMutexTimedOut, or -1 with *wait_result
+// holding the platform's wait result (an abandoned mutex counts as a failure).
+int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_result);
+
+// Gives up ownership; the handle stays open.
+bool ReleaseRunMutex(Handle mutex);
+
+// Closes the handle (ownership, if still held, ends with it). A null or
+// invalid handle is ignored.
+void CloseRunMutex(Handle mutex);
+
+}  // namespace plat

@@ -1,0 +1,59 @@
+// Computer names and the current folder on POSIX.
+#include "platform/host.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace plat {
+
+int HostName(char *buffer, std::size_t size, std::uint32_t *code) {
+  if (::gethostname(buffer, size) != 0) {
+    if (code != nullptr) *code = 0xFFFFFFFFu;  // the request's result, -1
+    if (size > 0) buffer[0] = '\0';
+    return -1;
+  }
+  buffer[size - 1] = '\0';
+  return 1;
+}
+
+bool ComputerName(char *buffer, std::size_t size) {
+  utsname u{};
+  if (::uname(&u) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  // The host name up to its first dot, at most 15 characters, as a computer
+  // name is on Win32.
+  std::size_t n = std::strcspn(u.nodename, ".");
+  if (n > 15) n = 15;
+  if (n + 1 > size) {
+    SetLastError(kErrInsufficientBuffer);
+    return false;
+  }
+  std::memcpy(buffer, u.nodename, n);
+  buffer[n] = '\0';
+  return true;
+}
+
+bool CurrentDirectory(char *buffer, std::size_t size) {
+  if (::getcwd(buffer, size) == nullptr) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  return true;
+}
+
+bool ChangeCurrentDirectory(const char *path) {
+  if (path == nullptr || ::chdir(path) != 0) {
+    SetLastError(path == nullptr ? kErrInvalidParameter : ErrorFromErrno(errno));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,159 @@
+// The run mutex on POSIX: an exclusive lock on "<runtime folder>/<name>.lock".
+// It is a process-owned record lock (fcntl), not an flock: a Win32 mutex may
+// be taken again by the thread that owns it, and a host that calls Init twice
+// without Close (the engine is reloaded and its first handle is lost) must
+// get the mutex again instead of waiting for itself forever. A record lock
+// belongs to the process, so a second request of the same process is granted
+// at once, and releasing it frees it for other processes whatever handles
+// were lost. The lock call has no timed wait, so a wait hands the blocking
+// call to a helper thread and waits on a condition variable for it; the
+// helper stays on the lock across time-outs, so the next wait takes over the
+// same attempt and returns the moment the lock is granted. The kernel drops
+// the lock when its holder dies, so there is no abandoned state.
+#include "platform/mutex.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/sys.h"
+
+namespace plat {
+
+namespace {
+
+struct RunMutex {
+  int fd = -1;
+  bool owned = false;
+  std::mutex guard;
+  std::condition_variable changed;
+  std::thread waiter;
+  bool waiting = false;  // a helper thread is inside the blocking lock call
+  bool granted = false;  // the helper's lock call succeeded
+  int wait_errno = 0;    // the helper's lock call failed with this
+};
+
+// Whole-file write lock: F_SETLK tries, F_SETLKW blocks, unlock releases.
+int LockFile(int fd, int command, short type) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  return ::fcntl(fd, command, &fl);
+}
+
+std::string LockPath(const char *name) {
+  std::string n = name;
+  const std::string global = "Global\\";
+  if (n.compare(0, global.size(), global) == 0) n.erase(0, global.size());
+  for (char &c : n) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  return RuntimeDir() + "/" + n + ".lock";
+}
+
+}  // namespace
+
+int CreateRunMutex(const char *name, Handle *out) {
+  if (name == nullptr || out == nullptr) {
+    SetLastError(kErrInvalidParameter);
+    return -1;
+  }
+  int fd = ::open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return -1;
+  }
+  auto *m = new RunMutex;
+  m->fd = fd;
+  *out = m;
+  if (LockFile(fd, F_SETLK, F_WRLCK) == 0) {
+    m->owned = true;
+    return kMutexCreated;
+  }
+  if (errno != EACCES && errno != EAGAIN) {
+    SetLastError(ErrorFromErrno(errno));
+    ::close(fd);
+    delete m;
+    *out = nullptr;
+    return -1;
+  }
+  return kMutexExisted;
+}
+
+int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_result) {
+  auto *m = static_cast<RunMutex *>(mutex);
+  if (m == nullptr || mutex == kInvalidHandle) {
+    if (wait_result != nullptr) *wait_result = 0xFFFFFFFFu;
+    SetLastError(kErrInvalidHandle);
+    return -1;
+  }
+  if (m->owned) return kMutexAcquired;
+  std::unique_lock<std::mutex> lock(m->guard);
+  if (!m->waiting && !m->granted) {
+    if (m->waiter.joinable()) m->waiter.join();
+    m->waiting = true;
+    m->wait_errno = 0;
+    m->waiter = std::thread([m] {
+      int r;
+      do {
+        r = LockFile(m->fd, F_SETLKW, F_WRLCK);
+      } while (r != 0 && errno == EINTR);
+      int e = r == 0 ? 0 : errno;
+      std::lock_guard<std::mutex> g(m->guard);
+      m->waiting = false;
+      m->granted = r == 0;
+      m->wait_errno = e;
+      m->changed.notify_all();
+    });
+  }
+  m->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), [m] { return !m->waiting; });
+  if (m->waiting) return kMutexTimedOut;
+  if (m->waiter.joinable()) m->waiter.join();
+  if (m->granted) {
+    m->granted = false;
+    m->owned = true;
+    return kMutexAcquired;
+  }
+  if (wait_result != nullptr) *wait_result = 0xFFFFFFFFu;
+  SetLastError(ErrorFromErrno(m->wait_errno));
+  return -1;
+}
+
+bool ReleaseRunMutex(Handle mutex) {
+  auto *m = static_cast<RunMutex *>(mutex);
+  if (m == nullptr || mutex == kInvalidHandle || !m->owned) {
+    SetLastError(288);  // ERROR_NOT_OWNER
+    return false;
+  }
+  m->owned = false;
+  return LockFile(m->fd, F_SETLK, F_UNLCK) == 0;
+}
+
+void CloseRunMutex(Handle mutex) {
+  auto *m = static_cast<RunMutex *>(mutex);
+  if (m == nullptr || mutex == kInvalidHandle) return;
+  {
+    std::unique_lock<std::mutex> lock(m->guard);
+    if (m->waiting) {
+      // A helper still blocks in the lock call; it cannot be interrupted. Leave the
+      // record to it: it owns the descriptor from here on and the lock goes
+      // with the process. Callers never close while a wait is pending.
+      m->waiter.detach();
+      return;
+    }
+  }
+  if (m->waiter.joinable()) m->waiter.join();
+  ::close(m->fd);  // drops the lock if still held
+  delete m;
+}
+
+}  // namespace plat
