@@ -36,7 +36,8 @@ function(qvad_gtest name)
   # One CTest entry per program: under Wine every process start costs a
   # second, so the cases of a program run in one process.
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  # Tests read trace files while the programs run: no buffering there.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 ENVIRONMENT "ZLTGATE_FLUSH=each")
 endfunction()
 
 # Paths baked into tests must be paths of the platform the test runs on:

@@ -14,7 +14,10 @@
 // thread writes a channel's entries out at most 100 ms after the first of
 // them arrived (so an idle program's last entries still reach the file), a
 // full buffer is written at once, and closing a channel writes what is left.
-// A process that dies loses at most its last 100 ms of entries.
+// A process that dies loses at most its last 100 ms of entries. With
+// ZLTGATE_FLUSH=each in the environment when a channel is opened, that
+// channel writes every entry at once instead (for tests that read a trace
+// while the program runs, and for chasing a crash).
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -49,6 +52,7 @@ struct Channel {
   std::FILE *file = nullptr;
   int users = 0;
   std::string pending;
+  bool each = false;  // write every entry at once
 };
 
 std::mutex g_lock;  // guards everything below
@@ -157,7 +161,7 @@ ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
     for (slot = 0; slot < g_channels.size() && g_channels[slot].users > 0; ++slot) {
     }
     if (slot == g_channels.size()) g_channels.emplace_back();
-    g_channels[slot] = Channel{name, f, 0, {}};
+    g_channels[slot] = Channel{name, f, 0, {}, plat::GetEnv("ZLTGATE_FLUSH") == "each"};
   }
   ++g_channels[slot].users;
   ++g_users;
@@ -194,7 +198,7 @@ ZLT_EXPORT int ZltTrace(void *handle, int thread_index, int level, const char *s
                                                                                : std::strlen(head));
   c.pending += entry;
   c.pending += '\n';
-  if (c.pending.size() >= kFlushAt) {
+  if (c.each || c.pending.size() >= kFlushAt) {
     WriteOut(c);
   } else if (!g_dirty) {
     g_dirty = true;

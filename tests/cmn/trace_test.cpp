@@ -3,6 +3,7 @@
 // platform's loader keeps a library loaded by name for the process's life.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -144,6 +145,7 @@ TEST(TraceChannel, OverlongTextsAreShortenedWithAVisibleMark) {
 TEST(Zltgate, WritesOneEscapedLinePerEntryAndSharesChannelsSafely) {
   qvtest::ScratchDir dir("zlt");
   qvtest::EnvVar trc("ZLTGATE_DIR", dir.path());
+  qvtest::EnvVar buffered("ZLTGATE_FLUSH", "");
   constexpr int kThreads = 4, kEntries = 200;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
@@ -174,4 +176,22 @@ TEST(Zltgate, UnwritableFolderLeavesTracingOff) {
   EXPECT_EQ(Qvad_TraceOpen(&ch, 0, "QvAdnerlOff"), 0);
   EXPECT_EQ(QVAD_TRACE(&ch, 0, "nothing"), 0);
   EXPECT_EQ(Qvad_TraceClose(&ch, 0), 1);
+}
+
+TEST(Zltgate, BufferedEntriesReachTheFileSoonWithoutAClose) {
+  qvtest::ScratchDir dir("zltbuf");
+  qvtest::EnvVar trc("ZLTGATE_DIR", dir.path());
+  qvtest::EnvVar buffered("ZLTGATE_FLUSH", "");
+  QVAD_TRACER ch;
+  std::memset(&ch, 0, sizeof ch);
+  ASSERT_EQ(Qvad_TraceOpen(&ch, 0, "QvAdnerlIdle"), 1);
+  QVAD_TRACE(&ch, 0, "last words before a quiet spell");
+  // The flusher writes within 100 ms; allow a loaded machine ten seconds.
+  bool seen = false;
+  for (int i = 0; i < 1000 && !seen; ++i) {
+    seen = qvtest::ReadFile(dir.file("QvAdnerlIdle.trc")).find("last words") != std::string::npos;
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(seen);
+  Qvad_TraceClose(&ch, 0);
 }
