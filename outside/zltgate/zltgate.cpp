@@ -55,14 +55,25 @@ struct Channel {
   bool each = false;  // write every entry at once
 };
 
-std::mutex g_lock;  // guards everything below
-std::condition_variable g_wake;
-std::vector<Channel> g_channels;
+// The objects with destructors are made once and never destroyed: at process
+// exit the platform may already have ended the flusher thread inside a wait,
+// and destroying its thread, lock or condition then can hang or abort.
+struct Globals {
+  std::mutex lock;
+  std::condition_variable wake;
+  std::vector<Channel> channels;
+  std::mutex flusher_lock;
+  std::thread flusher;
+};
+Globals &g_globals = *new Globals;
+std::mutex &g_lock = g_globals.lock;  // guards everything below
+std::condition_variable &g_wake = g_globals.wake;
+std::vector<Channel> &g_channels = g_globals.channels;
 int g_users = 0;
 bool g_dirty = false;
 bool g_stop = false;
-std::mutex g_flusher_lock;  // start and stop of the flusher; taken before g_lock
-std::thread g_flusher;
+std::mutex &g_flusher_lock = g_globals.flusher_lock;  // start and stop of the flusher; taken before g_lock
+std::thread &g_flusher = g_globals.flusher;
 
 // The date and time of the current second, formatted once per second:
 // localtime looks at the time zone on every call.
@@ -131,15 +142,13 @@ void StopFlusher() {
 }
 
 // Writes what is left when the library goes away with channels still open
-// (a program that never closed them). The thread is let go rather than
-// joined: at process exit the platform may already have ended it.
+// (a program that never closed them).
 struct AtUnload {
   ~AtUnload() {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (Channel &c : g_channels) WriteOut(c);
-    g_stop = true;
-    g_wake.notify_all();
-    if (g_flusher.joinable()) g_flusher.detach();
+    std::unique_lock<std::mutex> lock(g_lock, std::try_to_lock);
+    if (lock.owns_lock()) {
+      for (Channel &c : g_channels) WriteOut(c);
+    }
   }
 } g_at_unload;
 
