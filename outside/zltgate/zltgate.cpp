@@ -146,9 +146,12 @@ void StopFlusher() {
 struct AtUnload {
   ~AtUnload() {
     std::unique_lock<std::mutex> lock(g_lock, std::try_to_lock);
-    if (lock.owns_lock()) {
-      for (Channel &c : g_channels) WriteOut(c);
-    }
+    if (!lock.owns_lock()) return;
+    for (Channel &c : g_channels) WriteOut(c);
+    lock.unlock();
+    // With no flusher left (every channel was closed, the usual case when the
+    // library is released) the globals can go; otherwise they stay.
+    if (!g_flusher.joinable()) delete &g_globals;
   }
 } g_at_unload;
 
