@@ -22,4 +22,19 @@ bool ResumeThread(Handle thread);
 // Releases the handle; a thread still running goes on, detached.
 void CloseThread(Handle thread);
 
+// While one lives, the calling thread takes no asynchronous process signals,
+// and threads it starts inherit that: a library's helper thread must never
+// take the stop, pause or continue signal meant for the service's main
+// thread (POSIX). Nothing to do on Win32.
+class SignalBlocker {
+ public:
+  SignalBlocker();
+  ~SignalBlocker();
+  SignalBlocker(const SignalBlocker &) = delete;
+  SignalBlocker &operator=(const SignalBlocker &) = delete;
+
+ private:
+  unsigned char saved_[256];
+};
+
 }  // namespace plat

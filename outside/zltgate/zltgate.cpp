@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "platform/sys.h"
+#include "platform/thread.h"
 
 // Exported by name through the .def file on Win32 and by default visibility on POSIX.
 #define ZLT_EXPORT extern "C"
@@ -177,7 +178,11 @@ ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
   }
   ++g_channels[slot].users;
   ++g_users;
-  if (!g_flusher.joinable()) g_flusher = std::thread(FlusherMain);
+  if (!g_flusher.joinable()) {
+    // The flusher must never take a signal meant for the program's own threads.
+    plat::SignalBlocker quiet;
+    g_flusher = std::thread(FlusherMain);
+  }
   ZltHandle *h = AsHandle(handle);
   h->slot = static_cast<std::uint32_t>(slot);
   h->open = 1;

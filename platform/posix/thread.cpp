@@ -166,4 +166,13 @@ void CloseThread(Handle thread) {
   Release(t);
 }
 
+SignalBlocker::SignalBlocker() {
+  static_assert(sizeof(sigset_t) <= sizeof saved_, "room for the old mask");
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, reinterpret_cast<sigset_t *>(saved_));
+}
+
+SignalBlocker::~SignalBlocker() { pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t *>(saved_), nullptr); }
+
 }  // namespace plat

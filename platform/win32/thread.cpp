@@ -31,4 +31,7 @@ void CloseThread(Handle thread) {
   if (thread != nullptr && thread != kInvalidHandle) ::CloseHandle(thread);
 }
 
+SignalBlocker::SignalBlocker() : saved_{} {}
+SignalBlocker::~SignalBlocker() = default;
+
 }  // namespace plat
