@@ -45,5 +45,5 @@ for extra in scripts/check-i686.d/*.sh; do
 done
 # Record sizes are checked by static_assert at compile time; the build above
 # would have failed on a wrong size.
-echo "i686 checks: $pass passed, $fail failed"
+echo "i686: $pass passed, $fail failed"
 [ "$fail" -eq 0 ]

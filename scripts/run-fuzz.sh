@@ -21,5 +21,5 @@ for f in "$build"/fuzzers/*; do
   n=$((n + 1))
   rm -rf "$corpus" "$corpus.log"
 done
-echo "fuzz targets: $((n - fail)) passed, $fail failed"
+echo "fuzz: $((n - fail)) passed, $fail failed"
 [ "$fail" -eq 0 ]
