@@ -2,6 +2,7 @@
 // allocated per row and freed after writing; a text source is streamed line
 // by line, so a large query result never sits in memory whole.
 #include "cmn/qvadmiscinv/qvadcollect.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -85,6 +86,9 @@ int Qvad_WriteRetRow(INV_FIELD *row, int count, const char *path, const char *wh
 }
 
 int Qvad_GetHwInv(const INV_ITEM_DEF *defs, INV_FIELD *row, int count, const char *dir, INI_ERROR_NODE **errors) {
+  // The node's result files do not change while its row is gathered, and a
+  // row reads the same few files for every definition: read each once.
+  QvadResultCacheScope once_per_row;
   for (int i = 0; i < count; ++i) {
     const INV_ITEM_DEF &d = defs[i];
     char value[1024] = {};
