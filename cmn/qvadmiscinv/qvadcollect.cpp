@@ -2,7 +2,6 @@
 // allocated per row and freed after writing; a text source is streamed line
 // by line, so a large query result never sits in memory whole.
 #include "cmn/qvadmiscinv/qvadcollect.h"
-#include "cmn/qvadmiscinv/qvadresultfile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
 #include "cmn/qvadmiscinv/qvadmacro.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "platform/error.h"
 
 namespace {
