@@ -84,6 +84,21 @@ int Passes(int filter, const REF_KEY &key, const char *line, QVAD_ERROR_TBL *err
   return filter == 3 ? Qvad_FieldGetAcqRef(&key, line, err) : 0;
 }
 
+// Reads up to the first line that passes the filter and has a value in the
+// first argument's column: 0 with the line and the value, else the macro's result.
+int FirstValueLine(MacroFile &m, int filter, const REF_KEY &key, const char **line, char *value, QVAD_ERROR_TBL *err) {
+  for (;;) {
+    int rc = m.Next(line, err);
+    if (rc == 1) return Fail(err, __LINE__);
+    if (rc == -1) return -1;
+    int pass = Passes(filter, key, *line, err);
+    if (pass == -1) return -3;
+    if (pass == 2) continue;
+    if (!ColumnValue(*line, m.Arg(1), false, value)) return Fail(err, __LINE__);
+    if (value[0] != '\0') return 0;
+  }
+}
+
 // Decimal text to a number as the C runtime's text-to-long conversion reads
 // it, held to 64 bits.
 long long LeadingLong(const char *text) {
@@ -193,16 +208,7 @@ int Qvad_MacroFieldGet(const char *args, const char *dir, char *out, int size, c
   if (filter == -1) return -3;
   char value[1024];
   const char *line = nullptr;
-  for (;;) {
-    int rc = m.Next(&line, err);
-    if (rc == 1) return Fail(err, __LINE__);
-    if (rc == -1) return -1;
-    int pass = Passes(filter, key, line, err);
-    if (pass == -1) return -3;
-    if (pass == 2) continue;
-    if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
-    if (value[0] != '\0') break;
-  }
+  if (int rc = FirstValueLine(m, filter, key, &line, value, err); rc != 0) return rc;
   int values = filter == 3 ? m.count - 1 : m.count;
   std::string joined;
   for (int a = 1; a <= values; ++a) {
@@ -221,16 +227,7 @@ int Qvad_MacroColorGet(const char *args, const char *dir, char *out, int size, Q
   if (filter == -1) return -3;
   char value[1024], word[1024];
   const char *line = nullptr;
-  for (;;) {
-    int rc = m.Next(&line, err);
-    if (rc == 1) return Fail(err, __LINE__);
-    if (rc == -1) return -1;
-    int pass = Passes(filter, key, line, err);
-    if (pass == -1) return -3;
-    if (pass == 2) continue;
-    if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
-    if (value[0] != '\0') break;
-  }
+  if (int rc = FirstValueLine(m, filter, key, &line, value, err); rc != 0) return rc;
   if (Qvad_FieldSplit(value, ' ', 5, word, sizeof word) != 1) return Fail(err, __LINE__);
   return PutOut(word, out, size, err);
 }
