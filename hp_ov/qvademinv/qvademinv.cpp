@@ -34,8 +34,8 @@ namespace {
 
 InvRunContext &Ctx() { return *Qvad_InvContext(); }
 
-#define INV_TRACE_END(value) \
-  Qvad_TraceF(&Ctx().InfoTrace, 0, 1, __FILE__, __LINE__, (value), "END : Ret = %d", static_cast<int>(value))
+// The returned value travels in the entry's code field, as in every END entry.
+#define INV_TRACE_END(value) QVAD_TRACE_CODE(&Ctx().InfoTrace, 0, static_cast<int>(value), "END")
 
 std::string Piece(const char *name) { return std::string(plat::kSep) + name + plat::kSep; }
 
@@ -92,6 +92,15 @@ bool SafeNodeFileName(const char *name) {
     if (*p < 0x20 || *p == 0x7F || *p == '/' || *p == '\\' || *p == ':') return false;
   }
   return true;
+}
+
+// Copies a text into a zeroed field of the host's record: only the text and
+// its NUL, so whatever followed the NUL in the node list (a stripped quote,
+// an older name) never reaches the host.
+void CopyText(char *field, std::size_t size, const char *text) {
+  std::size_t n = strnlen(text, size - 1);
+  std::memcpy(field, text, n);
+  field[n] = '\0';
 }
 
 // The stem of the previous result file: after the last separator, before the last dot.
@@ -275,8 +284,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   std::memset(info, 0, sizeof *info);
   if (c.NodeCursor == nullptr) {
     if (c.RemovedCursor != nullptr) {
-      std::memcpy(info->NodeName, c.RemovedCursor->NodeName, sizeof info->NodeName);
-      std::memcpy(info->NodeAttr, c.RemovedCursor->NodeAttr, sizeof info->NodeAttr);
+      CopyText(info->NodeName, sizeof info->NodeName, c.RemovedCursor->NodeName);
+      CopyText(info->NodeAttr, sizeof info->NodeAttr, c.RemovedCursor->NodeAttr);
       c.RemovedCursor = c.RemovedCursor->next;
       INV_TRACE_END(0);
       return 0;
@@ -307,8 +316,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     INV_TRACE_END(-8);
     return -8;
   }
-  std::memcpy(info->NodeName, node->NodeName, sizeof info->NodeName);
-  std::memcpy(info->NodeAttr, node->NodeAttr, sizeof info->NodeAttr);
+  CopyText(info->NodeName, sizeof info->NodeName, node->NodeName);
+  CopyText(info->NodeAttr, sizeof info->NodeAttr, node->NodeAttr);
   int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir, Piece("ret").c_str(),
                         node->NodeName);
   if (n < 0 || n >= static_cast<int>(sizeof info->FileName)) {
