@@ -124,6 +124,8 @@ struct InvRunContext {
   // (Qvad_InvReadLanguage at Init, or at the first edit), not once per cell.
   std::int32_t LanguageRead;
   std::int32_t JapaneseMode;
+  // This run's node list until Init has succeeded (var/node.new).
+  char NewNodeCsvPath[260];
 };
 
 inline constexpr const char kInvErrChannel[] = "QvAdnerl03";

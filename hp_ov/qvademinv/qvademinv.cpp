@@ -3,6 +3,7 @@
 // Close releases everything. One run per process at a time, one thread.
 #include "hp_ov/qvademinv/qvademinv.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,12 +74,37 @@ void ReleaseMutex() {
 
 // The clean-up of a failing Init after the mutex was taken.
 std::int32_t FailInit(std::int32_t value) {
+  if (Ctx().NewNodeCsvPath[0] != '\0') std::remove(Ctx().NewNodeCsvPath);
   FreeAll();
   ReleaseMutex();
   INV_TRACE_END(value);
   Qvad_TraceClose(&Ctx().ErrTrace, 0);
   Qvad_TraceClose(&Ctx().InfoTrace, 0);
   return value;
+}
+
+// The end of a good Init: this run's node list becomes node.csv and the
+// previous one node.bak.
+std::int32_t SucceedInit() {
+  InvRunContext &c = Ctx();
+  char backup[260];
+  QVAD_ERROR_TBL err;
+  Compose(backup, c.InstallDir, Piece("var"), "node.bak");
+  if (Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
+    QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
+                 static_cast<int>(err.system_code));
+  }
+  // A previous list that could not become the backup stays the reference
+  // of the next run rather than being lost.
+  if (plat::FileExists(c.NodeCsvPath)) {
+    QVAD_INV_ERR(1, "(Error)Node list kept : FileName = %s", c.NodeCsvPath);
+    std::remove(c.NewNodeCsvPath);
+  } else if (std::rename(c.NewNodeCsvPath, c.NodeCsvPath) != 0) {
+    QVAD_INV_ERR(1, "(Error)rename : FileName = %s ErrNo = %d", c.NewNodeCsvPath, errno);
+  }
+  c.NewNodeCsvPath[0] = '\0';
+  INV_TRACE_END(0);
+  return 0;
 }
 
 void ReportError(const char *what) { Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, what, nullptr); }
@@ -195,15 +221,19 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   // The field editor's language switch is read once per run, not per cell.
   Qvad_InvReadLanguage();
 
-  char backup[260];
-  bool have_backup = Compose(backup, c.InstallDir, Piece("var"), "node.bak");
-  if (have_backup && Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
-    QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
-                 static_cast<int>(err.system_code));
-    have_backup = false;
+  // This run's list is fetched beside the previous one and replaces it only
+  // when Init succeeds: a failed query, an unreadable list or an abandoned
+  // Init leaves node.csv and node.bak as they were, so the nodes removed
+  // since the last good run are still reported by the next one.
+  char fresh[260];
+  if (!Compose(fresh, c.InstallDir, Piece("var"), "node.new")) {
+    QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
+    ReportError("QvadGetInstallPathForDll");
+    return FailInit(-4);
   }
-  if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, c.NodeCsvPath, c.QueryOutPath) != 0) return FailInit(-6);
-  if (Qvad_GetNodeInfoEx(&c.NodeList, c.NodeCsvPath, 0, &err) != 1) {
+  std::memcpy(c.NewNodeCsvPath, fresh, sizeof c.NewNodeCsvPath);
+  if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, fresh, c.QueryOutPath) != 0) return FailInit(-6);
+  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, 0, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     FreeAll();
@@ -226,7 +256,8 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
       QVAD_INV_INFO(1, "(Info) Own Node(%s) is not Exist.", host);
     }
   }
-  if (have_backup && Qvad_GetRmNodeInfo(&c.RemovedNodeList, backup, c.NodeList, &err) != 1) {
+  // The previous run's list is still node.csv; none on a first run.
+  if (plat::FileExists(c.NodeCsvPath) && Qvad_GetRmNodeInfo(&c.RemovedNodeList, c.NodeCsvPath, c.NodeList, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetRmNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     c.RemovedNodeList = nullptr;
@@ -247,10 +278,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
                  err.source, err.line, err.local_code, static_cast<int>(err.system_code));
     own = 0;
   }
-  if (own == 1 || c.OwnNodeFirst == 0) {
-    INV_TRACE_END(0);
-    return 0;
-  }
+  if (own == 1 || c.OwnNodeFirst == 0) return SucceedInit();
   // This computer is inventoried now, for the repository only, and is not
   // handed to File.
   std::string hard = HardDir();
@@ -266,8 +294,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
     if (std::strcmp(short_name, host) != 0) break;
     c.NodeCursor = c.NodeCursor->next;
   }
-  INV_TRACE_END(0);
-  return 0;
+  return SucceedInit();
 }
 
 extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {

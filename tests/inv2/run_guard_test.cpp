@@ -63,4 +63,41 @@ TEST_F(Run, RecordHoldsNothingAfterEachText) {
   }
 }
 
+TEST_F(Run, FailedInitKeepsThePreviousNodeLists) {
+  struct Case {
+    const char *what;
+    void (*fault)(qvtest::InvInstall &);
+    int init;
+  } cases[] = {
+      {"node query fails", [](qvtest::InvInstall &i) { i.AnswerFail("nodes", 1); }, -6},
+      {"node list unreadable", [](qvtest::InvInstall &i) { i.Answer("nodes", "n1,a\nno comma here\n"); }, -6},
+      {"no query table",
+       [](qvtest::InvInstall &i) {
+         std::string ini = qvtest::kRazInv;
+         ini.replace(ini.find("[Table]\nA=a %s\n"), 15, "");
+         i.WriteEtc("RazInv.ini", ini);
+       },
+       -5},
+  };
+  for (const Case &c : cases) {
+    inst.WriteEtc("RazInv.ini", qvtest::kRazInv);
+    Nodes({"n1"});
+    ASSERT_EQ(Go().init, 0) << c.what;
+    Nodes({"n1", "n2", "n3"});
+    ASSERT_EQ(Go().init, 0) << c.what;
+    std::string csv = ReadFile(inst.path("var/node.csv")), bak = ReadFile(inst.path("var/node.bak"));
+    c.fault(inst);
+    EXPECT_EQ(Go().init, c.init) << c.what;
+    EXPECT_EQ(ReadFile(inst.path("var/node.csv")), csv) << c.what;
+    EXPECT_EQ(ReadFile(inst.path("var/node.bak")), bak) << c.what;
+    EXPECT_FALSE(qvtest::Exists(inst.path("var/node.new"))) << c.what;
+    // The next good run still reports what went since the last good one.
+    inst.WriteEtc("RazInv.ini", qvtest::kRazInv);
+    Nodes({"n1"});
+    RunResult r = Go();
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "0:n2", "0:n3"})) << c.what;
+    EXPECT_EQ(r.nodes.size() == 3 ? r.nodes[2].file : "?", "") << c.what;
+  }
+}
+
 }  // namespace
