@@ -120,6 +120,17 @@ bool SafeNodeFileName(const char *name) {
   return true;
 }
 
+// Why a node cannot be collected, as the start of its error trace, or null. A
+// name goes into the query templates unescaped, so a quote or a backslash
+// in it could change what a query asks for; a name or attribute longer than
+// the host's record holds would reach the host cut.
+const char *Refusal(const NodeEntry &node) {
+  if (node.TooLong) return "(Error)Node name or attribute too long for the record";
+  if (!SafeNodeFileName(node.NodeName)) return "(Error)Node name refused as a file name";
+  if (std::strpbrk(node.NodeName, "'\"\\") != nullptr) return "(Error)Node name refused in a query";
+  return nullptr;
+}
+
 // Copies a text into a zeroed field of the host's record: only the text and
 // its NUL, so whatever followed the NUL in the node list (a stripped quote,
 // an older name) never reaches the host.
@@ -280,11 +291,13 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   }
   if (own == 1 || c.OwnNodeFirst == 0) return SucceedInit();
   // This computer is inventoried now, for the repository only, and is not
-  // handed to File.
+  // handed to File. A refused name gives no rows, as it would give no file.
   std::string hard = HardDir();
-  if (Qvad_InvOvQueryTblExec(c.NodeList->NodeName, hard.c_str(), c.QueryTable, c.QueryOutPath) != 0 ||
-      Qvad_InvOvGetRepo(c.RepoDef, c.MachineDef, c.InstallDir, c.RepositoryCsvPath, c.RepoCount, c.MachineCount,
-                        c.NodeList->NodeName, hard.c_str(), c.RepInfoPath, c.QueryOutPath) != 0) {
+  if (const char *why = Refusal(*c.NodeList)) {
+    QVAD_INV_ERR(1, "%s : Name = %s", why, c.NodeList->NodeName);
+  } else if (Qvad_InvOvQueryTblExec(c.NodeList->NodeName, hard.c_str(), c.QueryTable, c.QueryOutPath) != 0 ||
+             Qvad_InvOvGetRepo(c.RepoDef, c.MachineDef, c.InstallDir, c.RepositoryCsvPath, c.RepoCount, c.MachineCount,
+                               c.NodeList->NodeName, hard.c_str(), c.RepInfoPath, c.QueryOutPath) != 0) {
     return FailInit(-6);
   }
   c.NodeCursor = c.NodeList->next;
@@ -338,8 +351,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
 
   NodeEntry *node = c.NodeCursor;
   c.NodeCursor = node->next;
-  if (!SafeNodeFileName(node->NodeName)) {
-    QVAD_INV_ERR(1, "(Error)Node name refused as a file name : Name = %s", node->NodeName);
+  if (const char *why = Refusal(*node)) {
+    QVAD_INV_ERR(1, "%s : Name = %s", why, node->NodeName);
     INV_TRACE_END(-8);
     return -8;
   }

@@ -100,4 +100,49 @@ TEST_F(Run, FailedInitKeepsThePreviousNodeLists) {
   }
 }
 
+TEST_F(Run, NodeNamesThatCouldChangeAQueryAreRefused) {
+  Nodes({"n1", "x' OR '1'='1", "a\"b\"c", "b\\s", "n2"});
+  RunResult r = Go();
+  ASSERT_EQ(r.init, 0);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "-8:", "-8:", "-8:", "0:n2"}));
+  std::string err = inst.trace("QvAdnerl03");
+  EXPECT_NE(err.find("(Error)Node name refused in a query : Name = x' OR '1'='1"), std::string::npos) << err;
+  EXPECT_NE(err.find("(Error)Node name refused in a query : Name = a\"b\"c"), std::string::npos) << err;
+  EXPECT_EQ(Lines(r.repository).size(), 4u);  // two interfaces each of n1 and n2 only
+
+  // This computer first, its rows due at Init: a refused name costs its rows, not the run.
+  Nodes({host_ + ".x'y", "n1"});
+  inst.WriteEtc("RazSetting.ini", "[Repository]\nown=0\n[Inventory]\nown=0\n");
+  r = Go();
+  ASSERT_EQ(r.init, 0);
+  EXPECT_EQ(Names(r).front(), "0:n1");
+  EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"eth0,Site.n1,Alpha/Beta,3", "eth1,Site.n1,Alpha/Beta,3"}));
+}
+
+TEST_F(Run, TooLongNamesAndAttributesCostOnlyTheirNode) {
+  const std::string m128(128, 'm'), m129(129, 'm'), q128(128, 'q'), huge(1100, 'h');
+  Nodes({"n1", "n2", m128, q128});
+  // Too long: a name, an attribute, a whole line. At the limits: 128 and 39
+  // characters, and 128 inside quotes.
+  inst.Answer("nodes", "n1,a\n" + m129 + ",a\n\"n2\",\"" + std::string(40, 'x') + "\"\n" + m128 + "," +
+                           std::string(39, 'y') + "\n" + huge + ",a\n\"" + q128 + "\",last\n");
+  RunResult r = Go();
+  ASSERT_EQ(r.init, 0);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "-8:", "-8:", "0:" + m128, "-8:", "0:" + q128}));
+  ASSERT_EQ(r.nodes.size(), 6u);
+  EXPECT_EQ(r.nodes[3].attr, std::string(39, 'y'));
+  EXPECT_EQ(r.nodes[1].record, std::string(429, '\0'));
+  // Each refusal names its node as far as the name fits.
+  std::vector<std::string> refused;
+  const std::string text = "(Error)Node name or attribute too long for the record : Name = ";
+  for (const auto &line : Lines(inst.trace("QvAdnerl03"))) {
+    std::size_t at = line.find(text);
+    if (at != std::string::npos) refused.push_back(line.substr(at + text.size()));
+  }
+  EXPECT_EQ(refused, (std::vector<std::string>{m128, "n2", std::string(128, 'h')}));
+  // The refused nodes were never handed out, so they are never reported removed.
+  inst.Answer("nodes", "n1,a\n");
+  EXPECT_EQ(Names(Go()), (std::vector<std::string>{"0:n1", "0:" + m128, "0:" + q128}));
+}
+
 }  // namespace
