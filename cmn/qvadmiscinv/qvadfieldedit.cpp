@@ -39,6 +39,28 @@ int Fail(QVAD_ERROR_TBL *err, int line) {
   return 0;
 }
 
+// Where a text of more than width bytes is cut: at the last character
+// boundary within the width. A doubled quote is one character, or the cell
+// would hold a lone quote that opens a field a CSV reader never sees closed;
+// in Japanese mode a lead byte and the byte after it are one character, or
+// the lead byte would swallow the comma or closing quote after the cell. The
+// cell is padded with spaces up to the width.
+std::size_t CutPoint(const char *text, std::size_t width, bool japanese) {
+  std::size_t i = 0;
+  while (text[i] != '\0') {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t k = 1;
+    if (c == '"' && text[i + 1] == '"') {
+      k = 2;
+    } else if (japanese && c >= 0x80 && (c < 0xA0 || c >= 0xE0) && text[i + 1] != '\0') {
+      k = 2;
+    }
+    if (i + k > width) break;
+    i += k;
+  }
+  return i;
+}
+
 }  // namespace
 
 bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
@@ -132,6 +154,7 @@ int Qvad_GetFieldEdit(const INV_ITEM_DEF *def, const char *value, INV_FIELD *cel
   if (def->Width != 0) {
     if (def->Width < 0 || static_cast<std::size_t>(def->Width) >= kWork) return Fail(err, __LINE__);
     auto w = static_cast<std::size_t>(def->Width);
+    if (n > w) n = CutPoint(text, w, japanese);
     if (n < w) std::memset(text + n, ' ', w - n);
     text[w] = '\0';
     n = w;

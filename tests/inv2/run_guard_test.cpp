@@ -18,6 +18,24 @@ using qvtest::ReadFile;
 using qvtest::Run;
 using qvtest::RunResult;
 
+using Entries = std::vector<std::pair<std::string, std::string>>;  // setting, inventory value
+
+std::string Kind(const std::string &name, const Entries &entries) {
+  std::string s = "[" + name + "Setting]\ncount=" + std::to_string(entries.size()) + "\n";
+  for (std::size_t i = 0; i < entries.size(); ++i) s += std::to_string(i + 1) + "=" + entries[i].first + "\n";
+  s += "[" + name + "Inventory]\n";
+  for (std::size_t i = 0; i < entries.size(); ++i) s += std::to_string(i + 1) + "=" + entries[i].second + "\n";
+  return s;
+}
+
+// RazInv.ini with these hardware and repository entries, the query table and
+// machine sections given, the interface rows in A, no text rows.
+std::string Definitions(const Entries &hw, const Entries &repo = {}, const std::string &tables = "A=a %s\n",
+                        const std::string &machines = "[RepositoryMachineName]\ncount=0\n") {
+  return "[NodeInfo]\n1=nodes\n[Table]\n" + tables + "[Interface]\n1=if %s\n2=A\n" + Kind("Hardware", hw) +
+         Kind("Repository", repo) + machines + "[TextSetting]\nflag=0\ncount=0\n";
+}
+
 // Every byte of a record field after its text's NUL.
 bool ZeroAfterText(const std::string &record, std::size_t offset, std::size_t size) {
   std::size_t end = record.find('\0', offset);
@@ -63,6 +81,26 @@ TEST_F(Run, RecordHoldsNothingAfterEachText) {
   }
 }
 
+TEST_F(Run, LongConditionValueSelectsNoLine) {
+  const std::string v63(63, 'v'), v70(70, 'w');
+  inst.WriteEtc("RazInv.ini", Definitions({{"3,0,0,0,0", "B:2,B:1=" + v63}, {"3,0,0,0,0", "B:2,B:1=" + v70}},
+                                          {{"2,0,0,0,0", "MACHINEGET()"}}, "A=a %s\nB=b %s\n",
+                                          "[RepositoryMachineName]\ncount=2\n1=Short\n2=Long\n"
+                                          "[RepositoryMachineID]\n1=B:4,B:1=" +
+                                              v63 + "\n2=B:3,B:1=" + v70 + "\n"));
+  Nodes({"n1"});
+  // A line whose key column is empty, one with the 63-character key, one with the 70-character key.
+  inst.Answer("b n1", ",empty,1,0\n" + v63 + ",sixty-three,0,1\n" + v70 + ",seventy,0,0\n");
+  inst.Answer("if n1", "1\n");
+  RunResult r = Go();
+  ASSERT_EQ(Names(r), (std::vector<std::string>{"0:n1"}));
+  // The 70-character value is held as its first 63 characters, which no
+  // line's column equals: no value, and no machine, rather than the line
+  // with the empty key.
+  EXPECT_EQ(Lines(r.nodes[0].content), (std::vector<std::string>{"sixty-three,"}));
+  EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"Short"}));
+}
+
 TEST_F(Run, FailedInitKeepsThePreviousNodeLists) {
   struct Case {
     const char *what;
@@ -98,6 +136,34 @@ TEST_F(Run, FailedInitKeepsThePreviousNodeLists) {
     EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "0:n2", "0:n3"})) << c.what;
     EXPECT_EQ(r.nodes.size() == 3 ? r.nodes[2].file : "?", "") << c.what;
   }
+}
+
+TEST_F(Run, WidthCutsFallOnCharacterBoundaries) {
+  const char *key = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
+  plat::RegistrySet(plat::RegRoot::LocalMachine, key, "DM Language", plat::kRegSz, "JAPANESE", 9);
+  struct Case {
+    const char *setting, *value, *cell;
+  } cases[] = {
+      {"1,3,1,0,0", "ab\"c", "\"ab \""},                 // the doubled quote does not fit: not half of it
+      {"1,4,1,0,0", "ab\"c", "\"ab\"\"\""},              // it fits whole
+      {"1,2,0,0,0", "x\"y", "x "},                       // unquoted cell: no lone quote either
+      {"1,2,1,0,0", "a\x88\xA0z", "\"a \""},             // a lead byte never meets the closing quote
+      {"1,3,0,0,0", "a\x88\xA0z", "a\x88\xA0"},          // a double-byte character that fits
+      {"1,3,0,0,0", "\xB1\xB2", "\x83\x41 "},            // widened katakana: the second does not fit
+      {"1,5,1,0,0", "\xB1\"\xB2", "\"\x83\x41\"\" \""},  // widened, doubled, then cut
+  };
+  Entries hw;
+  std::string row;
+  for (const Case &c : cases) {
+    hw.push_back({c.setting, c.value});
+    row += std::string(row.empty() ? "" : ",") + c.cell;
+  }
+  inst.WriteEtc("RazInv.ini", Definitions(hw));
+  Nodes({"n1"});
+  RunResult r = Go();
+  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, key, "DM Language");
+  ASSERT_EQ(r.nodes.size(), 1u);
+  EXPECT_EQ(Lines(r.nodes[0].content), (std::vector<std::string>{row}));
 }
 
 TEST_F(Run, NodeNamesThatCouldChangeAQueryAreRefused) {
