@@ -372,7 +372,9 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     std::remove(info->FileName);
   }
   std::string hard = HardDir();
+  // A node that fails leaves no partial result file behind: no host receives it.
   auto fail = [&](std::int32_t value) {
+    std::remove(info->FileName);
     std::memset(info, 0, sizeof *info);
     INV_TRACE_END(value);
     return value;

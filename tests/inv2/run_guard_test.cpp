@@ -211,4 +211,23 @@ TEST_F(Run, TooLongNamesAndAttributesCostOnlyTheirNode) {
   EXPECT_EQ(Names(Go()), (std::vector<std::string>{"0:n1", "0:" + m128, "0:" + q128}));
 }
 
+TEST_F(Run, RowStillTooLongAfterTheCutFailsTheNode) {
+  // 201 cells of 400 bytes: over 80000 bytes, and nothing is long enough to empty.
+  Entries wide(201, {"1,0,0,0,0", std::string(400, 'w')});
+  for (const auto &[what, ini] :
+       {std::pair{"hardware", Definitions(wide)}, std::pair{"repository", Definitions({{"1,0,0,0,0", "hw"}}, wide)}}) {
+    inst.WriteEtc("RazInv.ini", ini);
+    Nodes({"n1", "n2"});
+    RunResult r = Go();
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"-8:", "-8:"})) << what;
+    ASSERT_EQ(r.nodes.size(), 2u);
+    EXPECT_EQ(r.nodes[0].record, std::string(429, '\0')) << what;
+    EXPECT_FALSE(qvtest::Exists(inst.path("ret/n1.csv"))) << what;
+    EXPECT_EQ(r.repository, "") << what;
+  }
+  std::string err = inst.trace("QvAdnerl03");
+  EXPECT_NE(err.find("(Error)Qvad_CreateRetFile(HW) : "), std::string::npos);
+  EXPECT_NE(err.find("(Error)Qvad_CreateRetFile(Repo) : "), std::string::npos);
+}
+
 }  // namespace
