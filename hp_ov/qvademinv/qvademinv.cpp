@@ -322,6 +322,10 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   }
 
   std::memset(info, 0, sizeof *info);
+  if (c.RunEnded != 0) {
+    INV_TRACE_END(1);
+    return 1;
+  }
   if (c.NodeCursor == nullptr) {
     if (c.RemovedCursor != nullptr) {
       CopyText(info->NodeName, sizeof info->NodeName, c.RemovedCursor->NodeName);
@@ -333,6 +337,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     QVAD_ERROR_TBL err;
     int flag = 1;
     if (Qvad_GetRepFlag(&flag, &err) != 1) flag = 1;
+    c.RunEnded = 1;
     if (flag == 0) {
       INV_TRACE_END(1);
       return 1;

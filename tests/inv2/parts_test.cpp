@@ -151,7 +151,7 @@ TEST_F(Parts, InterfaceCountComesFromTheFirstLine) {
   EXPECT_EQ(Qvad_InvOvInterface("n12", inst.install().c_str(), Out().c_str()), 12);
   EXPECT_EQ(Qvad_InvOvInterface("nletters", inst.install().c_str(), Out().c_str()), 0);
   EXPECT_EQ(Qvad_InvOvInterface("nempty", inst.install().c_str(), Out().c_str()), -1);
-  EXPECT_NE(inst.trace("QvAdnerl03").find("(Error)fgets : ErrNo = "), std::string::npos);
+  EXPECT_NE(inst.trace("QvAdnerl03").find("(Error)fgets : No interface count, the result is empty"), std::string::npos);
   EXPECT_FALSE(qvtest::Exists(inst.path("tmp/hard/Interface.csv")));
   EXPECT_FALSE(qvtest::Exists(inst.path("tmp/hard/Interface.txt")));
   EXPECT_EQ(Qvad_InvOvInterface("unknown", inst.install().c_str(), Out().c_str()), -1);

@@ -230,4 +230,57 @@ TEST_F(Run, RowStillTooLongAfterTheCutFailsTheNode) {
   EXPECT_NE(err.find("(Error)Qvad_CreateRetFile(Repo) : "), std::string::npos);
 }
 
+TEST_F(Run, RepositoryGoesOutOncePerRun) {
+  Nodes({host_, "n1"});
+  ASSERT_EQ(init_(), 0);
+  INV_INFO info;
+  int ret = 0, calls = 0;
+  while ((ret = file_(&info)) != 1 && calls < 10) ++calls;
+  ASSERT_EQ(ret, 1);
+  // A host that calls again after the end hears the end again, and nothing
+  // more is delivered.
+  EXPECT_EQ(file_(&info), 1);
+  EXPECT_EQ(file_(&info), 1);
+  EXPECT_EQ(close_(), 0);
+  EXPECT_EQ(Lines(inst.fxsend_log()).size(), 2u);  // cwd= and args= of one delivery
+}
+
+TEST_F(Run, TotalSizeHoldsAtItsLimits) {
+  struct Case {
+    const char *group, *lines, *total;
+  } cases[] = {
+      {"g1", "g1,9223372036854775807\ng1,1\n", "9223372036854775807"},
+      {"g2", "g2,-9223372036854775807\ng2,-5\n", "-9223372036854775808"},
+      {"g3", "g3,99999999999999999999\ng3,99999999999999999999\n", "9223372036854775807"},
+      {"g4", "g4,100\ng4,\ng4,250\n", "350"},
+  };
+  Entries hw;
+  std::string lines, row;
+  for (const Case &c : cases) {
+    hw.push_back({"2,0,0,0,0", std::string("TOTALSIZE(T:2,T:1=") + c.group + ")"});
+    lines += c.lines;
+    row += std::string(row.empty() ? "" : ",") + c.total;
+  }
+  inst.WriteEtc("RazInv.ini", Definitions(hw, {}, "A=a %s\nT=t %s\n"));
+  Nodes({"n1"});
+  inst.Answer("t n1", lines);
+  RunResult r = Go();
+  ASSERT_EQ(r.nodes.size(), 1u);
+  EXPECT_EQ(Lines(r.nodes[0].content), (std::vector<std::string>{row}));
+}
+
+TEST_F(Run, EmptyInterfaceCountIsTracedAsSuch) {
+  Nodes({"n1"});
+  inst.Answer("if n1", "");
+  RunResult r = Go();
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1"}));
+  EXPECT_EQ(r.repository, "");
+  std::string err = inst.trace("QvAdnerl03");
+  EXPECT_NE(err.find("(Error)fgets : No interface count, the result is empty : FILE = " +
+                     inst.path("tmp/hard/Interface.csv")),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("(Error)fgets : ErrNo"), std::string::npos) << err;
+}
+
 }  // namespace
