@@ -68,24 +68,31 @@ bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
   auto *o = reinterpret_cast<unsigned char *>(out);
   std::size_t n = 0;
   auto room = [&](std::size_t k) { return n + k < size; };  // keep one byte for the NUL
+  // A sound mark changes the second byte of the double-byte character
+  // before it. After a single-byte character it is dropped, as at the start:
+  // raised by one or two, '+' or '*' would become a comma and '!' or a blank
+  // a quote, splitting or opening a cell of the result row.
+  bool after_double = false;
   for (; *p != 0; ++p) {
     unsigned char c = *p;
     if (c < 0x80 || c == 0xA0) {
       if (!room(1)) return false;
       o[n++] = c;
+      after_double = false;
     } else if (c >= 0xA1 && c <= 0xDD) {
       if (!room(2)) return false;
       o[n++] = kWide[c - 0xA1][0];
       o[n++] = kWide[c - 0xA1][1];
+      after_double = true;
     } else if (c == 0xDE) {  // voiced sound mark: joins the character before it
-      if (n >= 2) {
+      if (after_double) {
         if (o[n - 2] == 0x83 && o[n - 1] == 0x45)
           o[n - 1] = 0x94;  // ｳﾞ is ヴ
         else
           o[n - 1] = static_cast<unsigned char>(o[n - 1] + 1);
       }
     } else if (c == 0xDF) {  // semi-voiced sound mark
-      if (n >= 2) o[n - 1] = static_cast<unsigned char>(o[n - 1] + 2);
+      if (after_double) o[n - 1] = static_cast<unsigned char>(o[n - 1] + 2);
     } else {
       // Lead byte of a double-byte character. Alone at the very end it is
       // no character: it is dropped, so it cannot swallow the comma that
@@ -94,6 +101,7 @@ bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
       if (!room(2)) return false;
       o[n++] = c;
       o[n++] = *++p;
+      after_double = true;
     }
   }
   o[n] = 0;

@@ -166,6 +166,32 @@ TEST_F(Run, WidthCutsFallOnCharacterBoundaries) {
   EXPECT_EQ(Lines(r.nodes[0].content), (std::vector<std::string>{row}));
 }
 
+TEST_F(Run, SoundMarkJoinsOnlyADoubleByteCharacter) {
+  const char *key = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
+  plat::RegistrySet(plat::RegRoot::LocalMachine, key, "DM Language", plat::kRegSz, "JAPANESE", 9);
+  struct Case {
+    const char *value, *cell;
+  } cases[] = {
+      {"a+\xDE", "a+"},              // not a comma: the row keeps its cells
+      {"x!\xDE", "x!"},              // not a quote
+      {"y*\xDF", "y*"},              // semi-voiced: not a comma either
+      {"\xB6\xDE", "\x83\x4B"},      // widened katakana takes it
+      {"\x83\x4A\xDE", "\x83\x4B"},  // and so does a full-width one
+  };
+  Entries hw;
+  std::string row;
+  for (const Case &c : cases) {
+    hw.push_back({"1,0,0,0,0", c.value});
+    row += std::string(row.empty() ? "" : ",") + c.cell;
+  }
+  inst.WriteEtc("RazInv.ini", Definitions(hw));
+  Nodes({"n1"});
+  RunResult r = Go();
+  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, key, "DM Language");
+  ASSERT_EQ(r.nodes.size(), 1u);
+  EXPECT_EQ(Lines(r.nodes[0].content), (std::vector<std::string>{row}));
+}
+
 TEST_F(Run, NodeNamesThatCouldChangeAQueryAreRefused) {
   Nodes({"n1", "x' OR '1'='1", "a\"b\"c", "b\\s", "n2"});
   RunResult r = Go();
