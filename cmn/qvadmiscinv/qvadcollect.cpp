@@ -76,7 +76,9 @@ int Qvad_WriteRetRow(INV_FIELD *row, int count, const char *path, const char *wh
     Qvad_ResetError(&error);
     r = Qvad_CreateRetFile(row, count, path, 1, &error);
   }
-  if (r == -1) {
+  // A row still too long after the cut is not written: that is a failure of
+  // the row (22/87), never a success that leaves a missing or short file.
+  if (r == -1 || r > kQvadRowLimit) {
     QVAD_INV_ERR(1, "(Error)Qvad_CreateRetFile(%s) : %s | %d | %d | %d", what, error.source, error.line,
                  error.local_code, static_cast<int>(error.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xE0000C82, nullptr);

@@ -39,6 +39,28 @@ int Fail(QVAD_ERROR_TBL *err, int line) {
   return 0;
 }
 
+// Where a text of more than width bytes is cut: at the last character
+// boundary within the width. A doubled quote is one character, or the cell
+// would hold a lone quote that opens a field a CSV reader never sees closed;
+// in Japanese mode a lead byte and the byte after it are one character, or
+// the lead byte would swallow the comma or closing quote after the cell. The
+// cell is padded with spaces up to the width.
+std::size_t CutPoint(const char *text, std::size_t width, bool japanese) {
+  std::size_t i = 0;
+  while (text[i] != '\0') {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t k = 1;
+    if (c == '"' && text[i + 1] == '"') {
+      k = 2;
+    } else if (japanese && c >= 0x80 && (c < 0xA0 || c >= 0xE0) && text[i + 1] != '\0') {
+      k = 2;
+    }
+    if (i + k > width) break;
+    i += k;
+  }
+  return i;
+}
+
 }  // namespace
 
 bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
@@ -46,24 +68,31 @@ bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
   auto *o = reinterpret_cast<unsigned char *>(out);
   std::size_t n = 0;
   auto room = [&](std::size_t k) { return n + k < size; };  // keep one byte for the NUL
+  // A sound mark changes the second byte of the double-byte character
+  // before it. After a single-byte character it is dropped, as at the start:
+  // raised by one or two, '+' or '*' would become a comma and '!' or a blank
+  // a quote, splitting or opening a cell of the result row.
+  bool after_double = false;
   for (; *p != 0; ++p) {
     unsigned char c = *p;
     if (c < 0x80 || c == 0xA0) {
       if (!room(1)) return false;
       o[n++] = c;
+      after_double = false;
     } else if (c >= 0xA1 && c <= 0xDD) {
       if (!room(2)) return false;
       o[n++] = kWide[c - 0xA1][0];
       o[n++] = kWide[c - 0xA1][1];
+      after_double = true;
     } else if (c == 0xDE) {  // voiced sound mark: joins the character before it
-      if (n >= 2) {
+      if (after_double) {
         if (o[n - 2] == 0x83 && o[n - 1] == 0x45)
           o[n - 1] = 0x94;  // ｳﾞ is ヴ
         else
           o[n - 1] = static_cast<unsigned char>(o[n - 1] + 1);
       }
     } else if (c == 0xDF) {  // semi-voiced sound mark
-      if (n >= 2) o[n - 1] = static_cast<unsigned char>(o[n - 1] + 2);
+      if (after_double) o[n - 1] = static_cast<unsigned char>(o[n - 1] + 2);
     } else {
       // Lead byte of a double-byte character. Alone at the very end it is
       // no character: it is dropped, so it cannot swallow the comma that
@@ -72,6 +101,7 @@ bool Qvad_WidenKatakana(const char *in, char *out, std::size_t size) {
       if (!room(2)) return false;
       o[n++] = c;
       o[n++] = *++p;
+      after_double = true;
     }
   }
   o[n] = 0;
@@ -132,6 +162,7 @@ int Qvad_GetFieldEdit(const INV_ITEM_DEF *def, const char *value, INV_FIELD *cel
   if (def->Width != 0) {
     if (def->Width < 0 || static_cast<std::size_t>(def->Width) >= kWork) return Fail(err, __LINE__);
     auto w = static_cast<std::size_t>(def->Width);
+    if (n > w) n = CutPoint(text, w, japanese);
     if (n < w) std::memset(text + n, ' ', w - n);
     text[w] = '\0';
     n = w;

@@ -124,6 +124,11 @@ struct InvRunContext {
   // (Qvad_InvReadLanguage at Init, or at the first edit), not once per cell.
   std::int32_t LanguageRead;
   std::int32_t JapaneseMode;
+  // File has returned 1: the repository file went out once, and later
+  // calls only say again that no node is left.
+  std::int32_t RunEnded;
+  // This run's node list until Init has succeeded (var/node.new).
+  char NewNodeCsvPath[260];
 };
 
 inline constexpr const char kInvErrChannel[] = "QvAdnerl03";

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -115,6 +116,12 @@ long long LeadingLong(const char *text) {
   return negative ? -static_cast<long long>(v) : static_cast<long long>(v);
 }
 
+long long SaturatingAdd(long long a, long long b) {
+  if (b > 0 && a > std::numeric_limits<long long>::max() - b) return std::numeric_limits<long long>::max();
+  if (b < 0 && a < std::numeric_limits<long long>::min() - b) return std::numeric_limits<long long>::min();
+  return a + b;
+}
+
 }  // namespace
 
 int Qvad_MacroTimeGet(char *out, int size, QVAD_ERROR_TBL *err) {
@@ -135,7 +142,8 @@ int Qvad_MacroDiskTotalSize(const char *args, const char *dir, char *out, int si
   int filter = Filter(m, 2, &key, err);
   if (filter == 4) return Fail(err, __LINE__);
   if (filter == -1) return -3;
-  // Sizes add up beyond 32 bits on today's disks: the total is 64-bit.
+  // Sizes add up beyond 32 bits on today's disks: the total is 64-bit, and
+  // held at its limits like each value rather than overflowing.
   long long total = 0;
   char value[1024];
   const char *line = nullptr;
@@ -147,7 +155,7 @@ int Qvad_MacroDiskTotalSize(const char *args, const char *dir, char *out, int si
     if (pass == -1) return -3;
     if (pass == 2) continue;
     if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
-    if (value[0] != '\0') total += LeadingLong(value);
+    if (value[0] != '\0') total = SaturatingAdd(total, LeadingLong(value));
   }
   return PutOut(std::to_string(total), out, size, err);
 }

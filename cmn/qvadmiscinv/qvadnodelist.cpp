@@ -57,11 +57,17 @@ int ReadList(NodeEntry **head, const char *path, const char *own_name, QVAD_ERRO
       }
       break;
     }
-    // A line cut by the buffer would come back as two entries; refuse it.
+    // The rest of a line longer than the buffer is skipped. Unless the
+    // buffer holds the first two fields whole (a third one has begun), the
+    // entry is refused when a run reaches it: one odd device does not cost
+    // the whole list.
     std::size_t len = std::strlen(line);
+    bool too_long = false;
     if (len == sizeof line - 1 && line[len - 1] != '\n' && !std::feof(f.get())) {
-      QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
-      return 0;
+      too_long = Qvad_FieldCount(line) < 3;
+      int ch;
+      while ((ch = std::fgetc(f.get())) != EOF && ch != '\n') {
+      }
     }
     // Readers accept CR LF line ends as well as LF.
     if (len > 0 && line[len - 1] == '\n') line[--len] = '\0';
@@ -72,13 +78,19 @@ int ReadList(NodeEntry **head, const char *path, const char *own_name, QVAD_ERRO
       return 0;
     }
     std::unique_ptr<NodeEntry, void (*)(void *)> hold(e, std::free);
-    if (Qvad_FieldSplit(line, ',', 1, e->NodeName, sizeof e->NodeName) != 1 ||
-        Qvad_FieldSplit(line, ',', 2, e->NodeAttr, sizeof e->NodeAttr) != 1) {
+    char name[sizeof line], attr[sizeof line];
+    if (Qvad_FieldSplit(line, ',', 1, name, sizeof name) != 1 ||
+        (Qvad_FieldSplit(line, ',', 2, attr, sizeof attr) != 1 && !too_long)) {
       QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
       return 0;
     }
-    Qvad_StripQuotes(e->NodeName);
-    Qvad_StripQuotes(e->NodeAttr);
+    Qvad_StripQuotes(name);
+    Qvad_StripQuotes(attr);
+    // The limits apply to the texts the host receives, without their quotes.
+    too_long = too_long || std::strlen(name) >= sizeof e->NodeName || std::strlen(attr) >= sizeof e->NodeAttr;
+    std::snprintf(e->NodeName, sizeof e->NodeName, "%.*s", static_cast<int>(sizeof e->NodeName - 1), name);
+    std::snprintf(e->NodeAttr, sizeof e->NodeAttr, "%.*s", static_cast<int>(sizeof e->NodeAttr - 1), attr);
+    e->TooLong = too_long;
     bool is_own = false;
     if (own_name != nullptr) {
       char short_name[129];
@@ -161,6 +173,7 @@ int Qvad_GetRmNodeInfo(NodeEntry **head, const char *backup_path, const NodeEntr
   old.head = backup;
   ListOwner removed;
   for (const NodeEntry *b = backup; b != nullptr; b = b->next) {
+    if (b->TooLong) continue;
     bool present = false;
     for (const NodeEntry *c = current; c != nullptr && !present; c = c->next) {
       present = std::strcmp(c->NodeName, b->NodeName) == 0;

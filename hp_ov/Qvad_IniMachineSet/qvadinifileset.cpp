@@ -98,8 +98,9 @@ int Qvad_IniFieldSet(const char *text, FIELD_REF *ref, std::int32_t n, INI_ERROR
   for (int p = 1; p <= 10; ++p) {
     char *slot = ref->Part[p - 1];
     if (Qvad_FieldSplit(text, ':', p, slot, 64) != 1) {
-      // A part that is missing or does not fit ends the list before it.
-      std::memset(slot, 0, 64);
+      // A part that is missing or does not fit ends the list before it. A
+      // part too long keeps its first 63 characters: emptied, a condition's
+      // value would select the lines whose column is empty.
       ref->Count = p - 1;
       return 1;
     }

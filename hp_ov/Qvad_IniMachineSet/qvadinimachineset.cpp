@@ -74,7 +74,7 @@ int Qvad_IniMachineFieldSet(int start, int max, char sep, const char *text, FIEL
   for (int f = 1; f <= max; ++f) {
     char *slot = ref->Part[start + f - 1];
     if (Qvad_FieldSplit(text, sep, f, slot, 64) != 1 || slot[0] == '\0') {
-      std::memset(slot, 0, 64);
+      // As in the kinds' lists, a part too long keeps its first 63 characters.
       ref->Count = start + f - 1;
       return 1;
     }

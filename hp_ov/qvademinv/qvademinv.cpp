@@ -3,6 +3,7 @@
 // Close releases everything. One run per process at a time, one thread.
 #include "hp_ov/qvademinv/qvademinv.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +35,8 @@ namespace {
 
 InvRunContext &Ctx() { return *Qvad_InvContext(); }
 
-#define INV_TRACE_END(value) \
-  Qvad_TraceF(&Ctx().InfoTrace, 0, 1, __FILE__, __LINE__, (value), "END : Ret = %d", static_cast<int>(value))
+// The returned value travels in the entry's code field, as in every END entry.
+#define INV_TRACE_END(value) QVAD_TRACE_CODE(&Ctx().InfoTrace, 0, static_cast<int>(value), "END")
 
 std::string Piece(const char *name) { return std::string(plat::kSep) + name + plat::kSep; }
 
@@ -73,12 +74,37 @@ void ReleaseMutex() {
 
 // The clean-up of a failing Init after the mutex was taken.
 std::int32_t FailInit(std::int32_t value) {
+  if (Ctx().NewNodeCsvPath[0] != '\0') std::remove(Ctx().NewNodeCsvPath);
   FreeAll();
   ReleaseMutex();
   INV_TRACE_END(value);
   Qvad_TraceClose(&Ctx().ErrTrace, 0);
   Qvad_TraceClose(&Ctx().InfoTrace, 0);
   return value;
+}
+
+// The end of a good Init: this run's node list becomes node.csv and the
+// previous one node.bak.
+std::int32_t SucceedInit() {
+  InvRunContext &c = Ctx();
+  char backup[260];
+  QVAD_ERROR_TBL err;
+  Compose(backup, c.InstallDir, Piece("var"), "node.bak");
+  if (Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
+    QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
+                 static_cast<int>(err.system_code));
+  }
+  // A previous list that could not become the backup stays the reference
+  // of the next run rather than being lost.
+  if (plat::FileExists(c.NodeCsvPath)) {
+    QVAD_INV_ERR(1, "(Error)Node list kept : FileName = %s", c.NodeCsvPath);
+    std::remove(c.NewNodeCsvPath);
+  } else if (std::rename(c.NewNodeCsvPath, c.NodeCsvPath) != 0) {
+    QVAD_INV_ERR(1, "(Error)rename : FileName = %s ErrNo = %d", c.NewNodeCsvPath, errno);
+  }
+  c.NewNodeCsvPath[0] = '\0';
+  INV_TRACE_END(0);
+  return 0;
 }
 
 void ReportError(const char *what) { Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, what, nullptr); }
@@ -92,6 +118,26 @@ bool SafeNodeFileName(const char *name) {
     if (*p < 0x20 || *p == 0x7F || *p == '/' || *p == '\\' || *p == ':') return false;
   }
   return true;
+}
+
+// Why a node cannot be collected, as the start of its error trace, or null. A
+// name goes into the query templates unescaped, so a quote or a backslash
+// in it could change what a query asks for; a name or attribute longer than
+// the host's record holds would reach the host cut.
+const char *Refusal(const NodeEntry &node) {
+  if (node.TooLong) return "(Error)Node name or attribute too long for the record";
+  if (!SafeNodeFileName(node.NodeName)) return "(Error)Node name refused as a file name";
+  if (std::strpbrk(node.NodeName, "'\"\\") != nullptr) return "(Error)Node name refused in a query";
+  return nullptr;
+}
+
+// Copies a text into a zeroed field of the host's record: only the text and
+// its NUL, so whatever followed the NUL in the node list (a stripped quote,
+// an older name) never reaches the host.
+void CopyText(char *field, std::size_t size, const char *text) {
+  std::size_t n = strnlen(text, size - 1);
+  std::memcpy(field, text, n);
+  field[n] = '\0';
 }
 
 // The stem of the previous result file: after the last separator, before the last dot.
@@ -186,15 +232,19 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   // The field editor's language switch is read once per run, not per cell.
   Qvad_InvReadLanguage();
 
-  char backup[260];
-  bool have_backup = Compose(backup, c.InstallDir, Piece("var"), "node.bak");
-  if (have_backup && Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
-    QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
-                 static_cast<int>(err.system_code));
-    have_backup = false;
+  // This run's list is fetched beside the previous one and replaces it only
+  // when Init succeeds: a failed query, an unreadable list or an abandoned
+  // Init leaves node.csv and node.bak as they were, so the nodes removed
+  // since the last good run are still reported by the next one.
+  char fresh[260];
+  if (!Compose(fresh, c.InstallDir, Piece("var"), "node.new")) {
+    QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
+    ReportError("QvadGetInstallPathForDll");
+    return FailInit(-4);
   }
-  if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, c.NodeCsvPath, c.QueryOutPath) != 0) return FailInit(-6);
-  if (Qvad_GetNodeInfoEx(&c.NodeList, c.NodeCsvPath, 0, &err) != 1) {
+  std::memcpy(c.NewNodeCsvPath, fresh, sizeof c.NewNodeCsvPath);
+  if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, fresh, c.QueryOutPath) != 0) return FailInit(-6);
+  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, 0, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     FreeAll();
@@ -217,7 +267,8 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
       QVAD_INV_INFO(1, "(Info) Own Node(%s) is not Exist.", host);
     }
   }
-  if (have_backup && Qvad_GetRmNodeInfo(&c.RemovedNodeList, backup, c.NodeList, &err) != 1) {
+  // The previous run's list is still node.csv; none on a first run.
+  if (plat::FileExists(c.NodeCsvPath) && Qvad_GetRmNodeInfo(&c.RemovedNodeList, c.NodeCsvPath, c.NodeList, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetRmNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     c.RemovedNodeList = nullptr;
@@ -238,16 +289,15 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
                  err.source, err.line, err.local_code, static_cast<int>(err.system_code));
     own = 0;
   }
-  if (own == 1 || c.OwnNodeFirst == 0) {
-    INV_TRACE_END(0);
-    return 0;
-  }
+  if (own == 1 || c.OwnNodeFirst == 0) return SucceedInit();
   // This computer is inventoried now, for the repository only, and is not
-  // handed to File.
+  // handed to File. A refused name gives no rows, as it would give no file.
   std::string hard = HardDir();
-  if (Qvad_InvOvQueryTblExec(c.NodeList->NodeName, hard.c_str(), c.QueryTable, c.QueryOutPath) != 0 ||
-      Qvad_InvOvGetRepo(c.RepoDef, c.MachineDef, c.InstallDir, c.RepositoryCsvPath, c.RepoCount, c.MachineCount,
-                        c.NodeList->NodeName, hard.c_str(), c.RepInfoPath, c.QueryOutPath) != 0) {
+  if (const char *why = Refusal(*c.NodeList)) {
+    QVAD_INV_ERR(1, "%s : Name = %s", why, c.NodeList->NodeName);
+  } else if (Qvad_InvOvQueryTblExec(c.NodeList->NodeName, hard.c_str(), c.QueryTable, c.QueryOutPath) != 0 ||
+             Qvad_InvOvGetRepo(c.RepoDef, c.MachineDef, c.InstallDir, c.RepositoryCsvPath, c.RepoCount, c.MachineCount,
+                               c.NodeList->NodeName, hard.c_str(), c.RepInfoPath, c.QueryOutPath) != 0) {
     return FailInit(-6);
   }
   c.NodeCursor = c.NodeList->next;
@@ -257,8 +307,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
     if (std::strcmp(short_name, host) != 0) break;
     c.NodeCursor = c.NodeCursor->next;
   }
-  INV_TRACE_END(0);
-  return 0;
+  return SucceedInit();
 }
 
 extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
@@ -273,10 +322,14 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   }
 
   std::memset(info, 0, sizeof *info);
+  if (c.RunEnded != 0) {
+    INV_TRACE_END(1);
+    return 1;
+  }
   if (c.NodeCursor == nullptr) {
     if (c.RemovedCursor != nullptr) {
-      std::memcpy(info->NodeName, c.RemovedCursor->NodeName, sizeof info->NodeName);
-      std::memcpy(info->NodeAttr, c.RemovedCursor->NodeAttr, sizeof info->NodeAttr);
+      CopyText(info->NodeName, sizeof info->NodeName, c.RemovedCursor->NodeName);
+      CopyText(info->NodeAttr, sizeof info->NodeAttr, c.RemovedCursor->NodeAttr);
       c.RemovedCursor = c.RemovedCursor->next;
       INV_TRACE_END(0);
       return 0;
@@ -284,6 +337,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     QVAD_ERROR_TBL err;
     int flag = 1;
     if (Qvad_GetRepFlag(&flag, &err) != 1) flag = 1;
+    c.RunEnded = 1;
     if (flag == 0) {
       INV_TRACE_END(1);
       return 1;
@@ -302,13 +356,13 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
 
   NodeEntry *node = c.NodeCursor;
   c.NodeCursor = node->next;
-  if (!SafeNodeFileName(node->NodeName)) {
-    QVAD_INV_ERR(1, "(Error)Node name refused as a file name : Name = %s", node->NodeName);
+  if (const char *why = Refusal(*node)) {
+    QVAD_INV_ERR(1, "%s : Name = %s", why, node->NodeName);
     INV_TRACE_END(-8);
     return -8;
   }
-  std::memcpy(info->NodeName, node->NodeName, sizeof info->NodeName);
-  std::memcpy(info->NodeAttr, node->NodeAttr, sizeof info->NodeAttr);
+  CopyText(info->NodeName, sizeof info->NodeName, node->NodeName);
+  CopyText(info->NodeAttr, sizeof info->NodeAttr, node->NodeAttr);
   int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir, Piece("ret").c_str(),
                         node->NodeName);
   if (n < 0 || n >= static_cast<int>(sizeof info->FileName)) {
@@ -323,7 +377,9 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     std::remove(info->FileName);
   }
   std::string hard = HardDir();
+  // A node that fails leaves no partial result file behind: no host receives it.
   auto fail = [&](std::int32_t value) {
+    std::remove(info->FileName);
     std::memset(info, 0, sizeof *info);
     INV_TRACE_END(value);
     return value;

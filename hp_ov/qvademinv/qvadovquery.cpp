@@ -172,8 +172,15 @@ int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *s
       QVAD_INV_ERR(1, "(Error)fopen : FILE = %s", csv.c_str());
     } else {
       char line[1024] = {};
+      errno = 0;
       if (std::fgets(line, sizeof line, f.get()) == nullptr) {
-        QVAD_INV_ERR(1, "(Error)fgets : ErrNo = %d.", errno);
+        // Say what happened: an empty result is no read error, and errno
+        // holds whatever an earlier call left there.
+        if (std::ferror(f.get())) {
+          QVAD_INV_ERR(1, "(Error)fgets : ErrNo = %d.", errno);
+        } else {
+          QVAD_INV_ERR(1, "(Error)fgets : No interface count, the result is empty : FILE = %s", csv.c_str());
+        }
       } else {
         count = std::atoi(line);
       }

@@ -20,6 +20,7 @@ namespace qvtest {
 struct NodeResult {
   int ret;
   std::string name, attr, file, content;
+  std::string record;  // the host's INV_INFO as File left it, all 429 bytes
 };
 
 struct RunResult {
@@ -89,7 +90,8 @@ class Run : public ::testing::Test {
         std::memset(&info, 0x5A, sizeof info);
         int ret = file_(&info);
         if (ret == 1) break;
-        r.nodes.push_back({ret, info.NodeName, info.NodeAttr, info.FileName, ReadFile(info.FileName)});
+        r.nodes.push_back({ret, info.NodeName, info.NodeAttr, info.FileName, ReadFile(info.FileName),
+                           std::string(reinterpret_cast<const char *>(&info), sizeof info)});
       }
       r.repository = ReadFile(inst.path("ret/Repository.csv"));
     }
