@@ -41,6 +41,7 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--own", default="")
     ap.add_argument("--removed", type=int, default=0)
+    ap.add_argument("--interfaces", type=int, default=0, help="interfaces of every node (default: 1 to 3 at random)")
     a = ap.parse_args()
     rnd = random.Random(a.seed)
     if os.path.exists(a.out):
@@ -59,7 +60,7 @@ def main():
                     rnd.choice([256, 512, 1024, 2048]), int(role == 0), int(role == 1), int(role == 2),
                     "Rack %d, Row %d" % (rnd.randrange(20), rnd.randrange(5)), "Adapter %d" % rnd.randrange(4),
                     int(w), int(h), mode))
-        for i in range(1, rnd.randrange(1, 4) + 1):
+        for i in range(1, (a.interfaces or rnd.randrange(1, 4)) + 1):
             db.execute("INSERT INTO interfaces VALUES (?,?,?,?,?,?)",
                        (name, i, "eth%d" % (i - 1), "10.%d.%d.%d" % (i, (n // 256) % 256, n % 256 + 1),
                         "00:50:56:%02x:%02x:%02x" % (n % 256, i, rnd.randrange(256)), rnd.choice([10, 100, 1000])))

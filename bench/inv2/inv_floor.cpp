@@ -37,6 +37,13 @@ std::string Fill(const std::string &t, const std::string &node) {
 
 bool RunQuery(const std::string &tool, const std::string &dir, const std::string &query, const std::string &name) {
   std::string txt = dir + name + ".txt", csv = dir + name + ".csv", out = dir + "out.txt";
+  // Fresh files each time, as the engine makes them: truncating and
+  // rewriting the same names makes ext4 start writeback at every close
+  // (its guard for replace-by-truncate), and the floor then spends most of
+  // its time waiting on the disk instead of starting processes.
+  std::remove(txt.c_str());
+  std::remove(csv.c_str());
+  std::remove(out.c_str());
   if (std::FILE *f = std::fopen(txt.c_str(), "w")) {
     std::fputs(query.c_str(), f);
     std::fclose(f);

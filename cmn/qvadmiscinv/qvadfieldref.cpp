@@ -190,26 +190,31 @@ int Qvad_GetCurrentInvDB(const INV_ITEM_DEF *def, std::int32_t r, char *out, int
   int filter = Qvad_FieldGetReference(def->CondCount, def->Cond, &key, err);
   if (filter == -1) return -3;
   char acc[1024] = {}, value[1024];
-  for (std::int32_t number = 1;; ++number) {
+  // Line r alone counts; the lines after it are still read, so a file that
+  // fails further down fails here too. Within a result cache scope the
+  // passes cost nothing, which keeps a node's rows linear in its lines.
+  int rc = r >= 1 ? file.Skip(static_cast<std::size_t>(r - 1), err) : 0;
+  if (rc == -1) return -1;
+  if (rc == 0 && r >= 1) {
     const char *raw = nullptr;
-    int rc = file.Next(&raw, err);
-    if (rc == 1) break;
+    rc = file.Next(&raw, err);
     if (rc == -1) return -1;
-    if (number != r) continue;
-    if (filter == 3) {
-      int pass = Qvad_FieldGetAcqRef(&key, raw, err);
+    if (rc == 0) {
+      int pass = filter == 3 ? Qvad_FieldGetAcqRef(&key, raw, err) : 0;
       if (pass == -1) return -3;
-      if (pass == 2) continue;
+      if (pass == 0) {
+        if (Qvad_FieldGetSeparator(def, acc, sizeof acc, err) == -1) return -3;
+        int got = LineValue(def, raw, value, err);
+        if (got == -3) return -3;
+        if (got == 4) {
+          out[0] = '\0';
+          return 0;
+        }
+        std::memcpy(acc, value, sizeof acc);
+      }
     }
-    if (Qvad_FieldGetSeparator(def, acc, sizeof acc, err) == -1) return -3;
-    int got = LineValue(def, raw, value, err);
-    if (got == -3) return -3;
-    if (got == 4) {
-      out[0] = '\0';
-      return 0;
-    }
-    std::memcpy(acc, value, sizeof acc);
   }
+  if (rc == 0 && file.Skip(static_cast<std::size_t>(-1), err) == -1) return -1;
   if (acc[0] == '\0') {
     QVAD_SET_ERROR(err, 22, kBad);
     return -3;

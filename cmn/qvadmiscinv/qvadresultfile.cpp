@@ -102,3 +102,22 @@ int QvadResultFile::Next(const char **line, QVAD_ERROR_TBL *err) {
   if (rc == 0) *line = line_;
   return rc;
 }
+
+int QvadResultFile::Skip(std::size_t count, QVAD_ERROR_TBL *err) {
+  if (cached_ != nullptr) {
+    std::size_t left = cached_->lines.size() - index_;
+    if (count <= left) {
+      index_ += count;
+      return 0;
+    }
+    index_ = cached_->lines.size();
+    const char *unused = nullptr;
+    return Next(&unused, err);
+  }
+  for (; count > 0; --count) {
+    const char *unused = nullptr;
+    int rc = Next(&unused, err);
+    if (rc != 0) return rc;
+  }
+  return 0;
+}

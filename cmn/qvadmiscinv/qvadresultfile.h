@@ -25,6 +25,10 @@ class QvadResultFile {
   // The next line (line feed included, valid until the next call): 0, 1 at
   // end of file, -1 on failure with the record filled, as Qvad_FieldGetMem.
   int Next(const char **line, QVAD_ERROR_TBL *err);
+  // Passes over up to `count` lines without handing them out: 0 when all
+  // were passed, otherwise what Next returned at the end. A cached file
+  // moves at once, so picking line r of a kept file costs nothing per line.
+  int Skip(std::size_t count, QVAD_ERROR_TBL *err);
 
  private:
   std::shared_ptr<const QvadCachedResult> cached_;

@@ -4,7 +4,6 @@
 // whose flag column holds "1").
 #include "hp_ov/qvademinv/qvadovcollect.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
 #include "cmn/qvadmiscinv/qvadmacro.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "cmn/qvadmiscinv/qvadsettings.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
@@ -26,12 +26,6 @@
 #include "platform/sys.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-using LinePtr = std::unique_ptr<char, void (*)(void *)>;
 
 void TraceErrorList(INI_ERROR_NODE *list, const char *format) {
   for (INI_ERROR_NODE *e = list; e != nullptr; e = e->Next) {
@@ -79,6 +73,10 @@ int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, con
     return -1;
   }
   if (interfaces <= 0) return 0;
+  // Every interface row reads the same result files, and row n picks line n
+  // of the interface table: read each file once for the whole node, or the
+  // node's cost grows with the square of its interface count.
+  QvadResultCacheScope once_per_node;
   for (int n = 1; n <= interfaces; ++n) {
     QVAD_ERROR_TBL error;
     Qvad_ResetError(&error);
@@ -211,21 +209,20 @@ int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return -3;
   }
-  std::string path = std::string(dir) + parsed[0].Part[0] + ".csv";
-  FilePtr f(std::fopen(path.c_str(), "r"));
-  if (!f) {
-    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
+  QvadResultFile f;
+  int error_number = 0;
+  if (!f.Open(std::string(dir) + parsed[0].Part[0] + ".csv", &error_number)) {
+    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(error_number));
     return -1;
   }
   REF_KEY key{};
   if (Qvad_MacroReference(parsed, &key, 1, error) == -1) return -3;
-  char *raw = nullptr;
-  int r = Qvad_FieldGetMem(f.get(), &raw, error);
+  const char *line = nullptr;
+  int r = f.Next(&line, error);
   if (r == -1) return -1;
   if (r == 1) return 0;
-  LinePtr line(raw, std::free);
   char column[1024] = {};
-  if (Qvad_FieldSplit(line.get(), ',', std::atoi(parsed[0].Part[1]), column, sizeof column) != 1) {
+  if (Qvad_FieldSplit(line, ',', std::atoi(parsed[0].Part[1]), column, sizeof column) != 1) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return -3;
   }
@@ -244,9 +241,8 @@ int Qvad_InvOvGetRepoMachine(const MACHINE_DEF *machines, int machine_count, con
   for (int m = 0; m < machine_count; ++m) {
     const MACHINE_DEF &def = machines[m];
     if (def.Valid == 0) continue;
-    std::string path = std::string(dir) + def.Acquire.Part[0] + ".csv";
-    FilePtr f(std::fopen(path.c_str(), "r"));
-    if (!f) {
+    QvadResultFile f;
+    if (!f.Open(std::string(dir) + def.Acquire.Part[0] + ".csv", nullptr)) {
       QVAD_FILL_ERROR(error, 2, plat::kErrInvalidParameter);
       return -1;
     }
@@ -254,17 +250,16 @@ int Qvad_InvOvGetRepoMachine(const MACHINE_DEF *machines, int machine_count, con
     if (Qvad_FieldGetReference(def.CondCount, def.Cond, &key, error) == -1) return -3;
     bool matched = false;
     while (!matched) {
-      char *raw = nullptr;
-      if (Qvad_FieldGetMem(f.get(), &raw, error) != 0) break;
-      LinePtr line(raw, std::free);
+      const char *line = nullptr;
+      if (f.Next(&line, error) != 0) break;
       if (def.CondCount > 0) {
-        int a = Qvad_FieldGetAcqRef(&key, line.get(), error);
+        int a = Qvad_FieldGetAcqRef(&key, line, error);
         if (a == -1) break;
         if (a == 2) continue;
       }
       for (int c = 1; c < def.Acquire.Count && c < 10 && !matched; ++c) {
         char column[1024] = {};
-        if (Qvad_FieldSplit(line.get(), ',', std::atoi(def.Acquire.Part[c]), column, sizeof column) == 1) {
+        if (Qvad_FieldSplit(line, ',', std::atoi(def.Acquire.Part[c]), column, sizeof column) == 1) {
           Qvad_StripQuotes(column);
           matched = std::strcmp(column, "1") == 0;
         }

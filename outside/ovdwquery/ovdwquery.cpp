@@ -14,11 +14,17 @@
 // - otherwise $OVDWQUERY_DB names an SQLite warehouse the SQL runs against
 //   (native builds); a bad query fails with 1 and SQLite's message.
 //
+// $OVDWQUERY_DELAY_MS, when set to a positive number of milliseconds, is
+// waited once per run before answering, so that benchmarks can model a
+// warehouse whose query tool is slow to start.
+//
 // Messages go to standard error, so they land in the caller's output file.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/sys.h"
 #include "warehouse.h"
@@ -110,6 +116,8 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "ovdwquery: cannot read %s\n", file.c_str());
     return 2;
   }
+  long delay_ms = std::atol(plat::GetEnv("OVDWQUERY_DELAY_MS").c_str());
+  if (delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
   std::string canned = plat::GetEnv("OVDWQUERY_CANNED");
   if (!canned.empty()) return Canned(canned, query, out);
   std::string db = plat::GetEnv("OVDWQUERY_DB");

@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "cmn/qvadmiscinv/qvadfieldget.h"
+#include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
 #include "inv1_env.h"
 
@@ -92,23 +94,32 @@ TEST_F(Gather, JoinedValuesThatWouldNotFit) {
   EXPECT_EQ(v.size(), 1019u);
 }
 
+// The same answers whether the file is read from disk or kept for the node.
 TEST_F(Gather, OneGivenLine) {
-  std::string v;
-  EXPECT_EQ(Row(Entry("cpu:2"), 4, v), 0);
-  EXPECT_EQ(v, "B");
-  EXPECT_EQ(Row(Entry("cpu:2"), 5, v), 0);  // the last line has no line feed
-  EXPECT_EQ(v, "C");
-  EXPECT_EQ(Row(Entry("cpu:2"), 2, v), 0);  // empty value: empty result
-  EXPECT_EQ(v, "");
-  QVAD_ERROR_TBL err{};
-  EXPECT_EQ(Row(Entry("cpu:2"), 6, v, &err), -3);  // beyond the last line
-  EXPECT_EQ(err.local_code, 22);
-  EXPECT_EQ(err.system_code, 87u);
-  EXPECT_EQ(Row(Entry("cpu:2,cpu:1=host2"), 1, v), -3);  // line 1 does not pass
-  EXPECT_EQ(Row(Entry("cpu:3", 0, ',', "MBTOB"), 3, v), 0);
-  EXPECT_EQ(v, "31457280");
-  EXPECT_EQ(Row(Entry("none:2"), 1, v, &err), -1);
-  EXPECT_EQ(err.local_code, 2);
+  for (bool kept : {false, true}) {
+    SCOPED_TRACE(kept ? "kept" : "from disk");
+    std::unique_ptr<QvadResultCacheScope> scope(kept ? new QvadResultCacheScope : nullptr);
+    std::string v;
+    EXPECT_EQ(Row(Entry("cpu:2"), 4, v), 0);
+    EXPECT_EQ(v, "B");
+    EXPECT_EQ(Row(Entry("cpu:2"), 5, v), 0);  // the last line has no line feed
+    EXPECT_EQ(v, "C");
+    EXPECT_EQ(Row(Entry("cpu:2"), 2, v), 0);  // empty value: empty result
+    EXPECT_EQ(v, "");
+    EXPECT_EQ(Row(Entry("cpu:2"), 1, v), 0);  // back to the top after a later line
+    EXPECT_EQ(v, "A");
+    QVAD_ERROR_TBL err{};
+    for (int r : {6, 0, -1}) {  // beyond the last line, or no line at all
+      EXPECT_EQ(Row(Entry("cpu:2"), r, v, &err), -3) << r;
+      EXPECT_EQ(err.local_code, 22);
+      EXPECT_EQ(err.system_code, 87u);
+    }
+    EXPECT_EQ(Row(Entry("cpu:2,cpu:1=host2"), 1, v), -3);  // line 1 does not pass
+    EXPECT_EQ(Row(Entry("cpu:3", 0, ',', "MBTOB"), 3, v), 0);
+    EXPECT_EQ(v, "31457280");
+    EXPECT_EQ(Row(Entry("none:2"), 1, v, &err), -1);
+    EXPECT_EQ(err.local_code, 2);
+  }
 }
 
 TEST(Filters, ColumnsAndValuesTheFilterCannotHold) {
