@@ -4,4 +4,5 @@ namespace tooltest {
 const char kEol[] = "\n";
 const bool kFullExitCodes = false;
 const char kFullDevice[] = "/dev/full";
+const bool kSlowProcessStart = false;
 }  // namespace tooltest

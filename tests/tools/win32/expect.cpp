@@ -4,4 +4,5 @@ namespace tooltest {
 const char kEol[] = "\r\n";
 const bool kFullExitCodes = true;
 const char kFullDevice[] = "";
+const bool kSlowProcessStart = true;
 }  // namespace tooltest
