@@ -143,7 +143,7 @@ TEST_F(FileSafety, AReaderSeesTheOldFileOrTheNewNeverAPart) {
         // On Windows a reader holds the rename off while it has the file
         // open, and the tool waits for it only so long: this reader, unlike
         // one that never lets go, leaves it moments to get through.
-        if (tooltest::kOpenFileBlocksRename) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (tooltest::kOpenFileBlocksRename) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!ReadIfThere(c.file, got)) continue;
         ++reads;
         if (got != c.text_a && got != c.text_b && odd.empty()) odd = got.empty() ? "<empty>" : got;
