@@ -1,6 +1,8 @@
 // Registry values: the real registry on Win32; on POSIX a file in the
 // registry editor's export format at $QVAD_REGISTRY (default
-// /etc/qvadnerl/registry.reg). Every result is a Win32 error code.
+// /etc/qvadnerl/registry.reg). Every result is a Win32 error code; on POSIX
+// a file that is not a registry file gives 1009 (ERROR_BADDB) to readers and
+// writers alike, and a read-only file 5 to writers.
 #pragma once
 #include <cstdint>
 

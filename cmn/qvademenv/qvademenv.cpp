@@ -2,11 +2,11 @@
 // adapter is installed, into the etc folder of the asset component's root.
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadtool/qvadtool.h"
+#include "platform/file.h"
 #include "platform/library.h"
 #include "platform/sys.h"
 
@@ -34,14 +34,12 @@ struct Options {
 bool TakeOption(void *context, int letter, const char *arg) {
   auto *o = static_cast<Options *>(context);
   if (letter != 'p') return false;
-  if (!Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
+  // The directory becomes the file's lines: a line feed in it would hand the
+  // libraries another directory to load from.
+  if (Qvad_HasControlCharacter(arg) || !Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
   o->install_given = true;
   return true;
 }
-
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
 
 }  // namespace
 
@@ -70,14 +68,14 @@ std::uint32_t Qvad_EmEnvMain(int argc, char **argv) {
   char path[260];
   if (!QvadEnvFilePath(root, path, sizeof path))
     return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file. root directory too long.");
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "w"));
-  if (!f) return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file.");
-
-  bool ok = std::fprintf(f.get(), "%s%s%s\n", opt.install, plat::kBinPiece, library.c_str()) >= 0 &&
-            std::fputs(opt.install, f.get()) >= 0;
-  // Buffered text reaches the disk at the close; a full disk shows there.
-  if (std::fclose(f.release()) != 0) ok = false;
-  if (!ok) return QVAD_TOOL_FAIL(tool, 4, "qvademenv error write env file.");
+  // The new file replaces the old one whole: a library never reads half a
+  // file, and a failed write leaves the old one.
+  plat::FileReplacement file;
+  if (file.Open(path, true) != 0) return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file.");
+  bool ok = std::fprintf(file.stream(), "%s%s%s\n", opt.install, plat::kBinPiece, library.c_str()) >= 0 &&
+            std::fputs(opt.install, file.stream()) >= 0;
+  // Buffered text reaches the disk at the commit; a full disk shows there.
+  if (!ok || file.Commit() != 0) return QVAD_TOOL_FAIL(tool, 4, "qvademenv error write env file.");
   return tool.Succeed();
 }
 

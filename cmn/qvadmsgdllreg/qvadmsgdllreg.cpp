@@ -29,7 +29,9 @@ struct Options {
 bool TakeOption(void *context, int letter, const char *arg) {
   auto *o = static_cast<Options *>(context);
   if (letter != 'p') return false;
-  if (!Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
+  // The path becomes a registry value that the event viewer and the POSIX
+  // reporter load a message file from.
+  if (Qvad_HasControlCharacter(arg) || !Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
   o->install_given = true;
   return true;
 }

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "cmn/qvadtool/qvadtool.h"
+#include "platform/file.h"
 #include "platform/sys.h"
 
 namespace {
@@ -36,8 +36,10 @@ bool TakeOption(void *context, int letter, const char *arg) {
   auto *o = static_cast<Options *>(context);
   switch (letter) {
     case 'p': return o->p = Qvad_CopyOptArg(o->install, sizeof o->install, arg);
-    case 'i': return o->i = Qvad_CopyOptArg(o->address, sizeof o->address, arg);
-    case 'n': return o->n = Qvad_CopyOptArg(o->site_name, sizeof o->site_name, arg);
+    // The address and the site name become lines of the file: a line feed
+    // in one would add a key of the caller's choosing.
+    case 'i': return o->i = !Qvad_HasControlCharacter(arg) && Qvad_CopyOptArg(o->address, sizeof o->address, arg);
+    case 'n': return o->n = !Qvad_HasControlCharacter(arg) && Qvad_CopyOptArg(o->site_name, sizeof o->site_name, arg);
     case 't': o->type = std::atoi(arg); return o->t = true;
     case 's': o->site_type = std::atoi(arg); return o->s = true;
     default: return false;
@@ -54,10 +56,6 @@ int Validate(const Options &o) {
   if (o.site_type == 2) return o.n ? 0 : -5;
   return -4;
 }
-
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
 
 // Formats one line into a cleared buffer and writes it whole; a line is
 // written completely or reported as failed.
@@ -92,26 +90,27 @@ std::uint32_t Qvad_RepIniMain(int argc, char **argv) {
   // A path that does not fit would name another file: refused, not cut.
   if (len < 0 || len >= static_cast<int>(sizeof path))
     return QVAD_TOOL_FAIL(tool, 2, "qvadrepini error create Repinfo.ini:%d.", ENAMETOOLONG);
-  errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "w"));
-  if (!f) return QVAD_TOOL_FAIL(tool, 2, "qvadrepini error create Repinfo.ini:%d.", errno);
+  // The new file replaces the old one whole, so the engine never reads a
+  // half-written file and a failed write leaves the old one.
+  plat::FileReplacement file;
+  int err = file.Open(path, true);
+  if (err != 0) return QVAD_TOOL_FAIL(tool, 2, "qvadrepini error create Repinfo.ini:%d.", err);
+  std::FILE *f = file.stream();
 
   int type = opt.type == 2 ? 0 : opt.site_type;
   char type_text[16];
   std::snprintf(type_text, sizeof type_text, "%d", type);
   bool site = opt.s && opt.site_type == 2;
   errno = 0;
-  bool ok = WriteLine(f.get(), "[%s]\n", "General", nullptr) &&
-            WriteLine(f.get(), "%s=%s\n", "ServerIP", opt.address) &&
-            WriteLine(f.get(), "%s=%s\n", "Type", type_text) &&
-            (site ? WriteLine(f.get(), "%s=%s\n", "SiteName", opt.site_name)
-                  : WriteLine(f.get(), "%s=\n", "SiteName", nullptr));
+  bool ok = WriteLine(f, "[%s]\n", "General", nullptr) && WriteLine(f, "%s=%s\n", "ServerIP", opt.address) &&
+            WriteLine(f, "%s=%s\n", "Type", type_text) &&
+            (site ? WriteLine(f, "%s=%s\n", "SiteName", opt.site_name) : WriteLine(f, "%s=\n", "SiteName", nullptr));
   if (!ok) {
-    int err = errno;
+    err = errno;
     return QVAD_TOOL_FAIL(tool, 4, "qvadrepini error write Repinfo.ini:%d.", err);
   }
-  errno = 0;
-  if (std::fclose(f.release()) != 0) return QVAD_TOOL_FAIL(tool, 4, "qvadrepini error write Repinfo.ini:%d.", errno);
+  err = file.Commit();
+  if (err != 0) return QVAD_TOOL_FAIL(tool, 4, "qvadrepini error write Repinfo.ini:%d.", err);
   return tool.Succeed();
 }
 

@@ -97,3 +97,9 @@ class QvadTool {
 // Copies an option argument into a fixed buffer. False, leaving the buffer
 // as it was, when the argument does not fit with its terminating null.
 bool Qvad_CopyOptArg(char *buffer, std::size_t size, const char *arg);
+
+// True when the text holds a control character (1 to 31, or 127). Arguments
+// that a tool writes into a file or the registry are refused with one, as a
+// line feed would add lines or keys of the caller's choosing. Bytes from 128
+// up pass: they are the letters of the system code page.
+bool Qvad_HasControlCharacter(const char *text);

@@ -37,6 +37,12 @@ bool Qvad_CopyOptArg(char *buffer, std::size_t size, const char *arg) {
   return true;
 }
 
+bool Qvad_HasControlCharacter(const char *text) {
+  for (const char *p = text; *p != '\0'; ++p)
+    if (static_cast<unsigned char>(*p) < 32 || *p == 127) return true;
+  return false;
+}
+
 QvadTool::QvadTool(const QVAD_TOOL_DEF &def) : def_(def) {
   std::memset(&err_, 0, sizeof err_);
   std::memset(&info_, 0, sizeof info_);

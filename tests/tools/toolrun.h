@@ -12,6 +12,10 @@ namespace tooltest {
 extern const char kEol[];
 // Whether the platform hands a parent the whole 32-bit exit code.
 extern const bool kFullExitCodes;
+// Whether starting a process takes long (about a second under Wine).
+extern const bool kSlowProcessStart;
+// Whether a file that a reader has open cannot be renamed over (Win32).
+extern const bool kOpenFileBlocksRename;
 // A device that accepts an open for writing and fails every write, or empty.
 extern const char kFullDevice[];
 
