@@ -3,6 +3,7 @@
 // /etc/qvadnerl/registry.reg). Every result is a Win32 error code.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -34,5 +35,9 @@ std::uint32_t RegistryDeleteValue(RegRoot root, const char *subkey, const char *
 
 // Deletes a key that has no subkeys, as RegDeleteKeyA does (5 otherwise).
 std::uint32_t RegistryDeleteKey(RegRoot root, const char *subkey);
+
+// Where the values live, for messages that tell an operator what to edit:
+// the registry file on POSIX, "registry" on Win32.
+std::string RegistryLocation();
 
 }  // namespace plat
