@@ -43,7 +43,8 @@ int Qvad_TraceClose(QVAD_TRACER *channel, int mode);
 // cannot be bound says so once per process, where the program's operator
 // looks: by default one line on standard error; a program whose standard
 // error nobody reads (the service) sets its own notice. The code is the
-// load's result: 126 library missing, 127 entry point missing, 193 bad image.
+// load's result: 127 an entry point missing, otherwise the library loader's
+// (Win32 126 missing, 193 bad image; POSIX 2 missing).
 using QVAD_TRACER_NOTICE = void (*)(std::uint32_t code);
 void Qvad_SetTracerNotice(QVAD_TRACER_NOTICE notice);
 // The default notice's line, for example "qvadrepini: the tracer library

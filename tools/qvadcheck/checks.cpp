@@ -173,7 +173,9 @@ void CheckSettings(CheckList *list, CheckContext *context) {
 
   // RepInfo.ini: which repository kind and how the result is delivered.
   std::string repinfo = Etc(c, "RepInfo.ini");
-  const std::string repfix = "run qvadrepini -p <install folder> -i <server> -t <type> -s <kind> [-n <site>] as the installer does.";
+  const std::string repfix =
+      "run qvadrepini -p <install folder> -i <server address> -t <repository type> [-s <site type> -n <site name>] "
+      "as the installer does.";
   int type = static_cast<int>(QvadGetPrivateProfileInt("General", "Type", -1, repinfo.c_str()));
   if (!plat::FileExists(repinfo.c_str())) {
     list->Fail(repinfo, "", "missing: every inventory run ends at Init with -6", repfix);
@@ -231,6 +233,10 @@ void CheckSettings(CheckList *list, CheckContext *context) {
                "give the data-warehouse query that lists the monitored nodes.");
   } else {
     list->Ok(razinv, "[NodeInfo] 1", "node query present");
+  }
+  if (Profile(razinv, "Interface", "1").empty()) {
+    list->Warn(razinv, "[Interface] 1", "missing: the interface count query fails, so no node gets repository rows",
+               "give the query that counts a node's interfaces (%s is the node name).");
   }
   if (Profile(razinv, "Interface", "2").empty()) {
     list->Fail(razinv, "[Interface] 2", "missing: every node ends with -8",
