@@ -240,6 +240,22 @@ TEST_F(Service, StopsByItselfWithoutTheNetworkManagerOrItsChild) {
   EXPECT_EQ(qvtest::ReadFile(dir_.file("stderr.txt")), "QvAdnerl: ERROR 0xE0000C8E \n");
 }
 
+// Without the tracer the service runs as ever and says so once, in the
+// event log, although both of its threads open their channels.
+TEST_F(Service, WithoutTheTracerSaysSoOnceAndRuns) {
+  fs::remove(root_ + "/bin/libzltgate.so");
+  Append(Line(static_cast<long>(std::time(nullptr)), 1));
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return Spool().size() == 1; }));
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+  std::string events = qvtest::ReadFile(dir_.file("events.log"));
+  std::size_t at = events.find("WARNING 0xA000089E The tracer library zltgate could not be loaded by qvadovevt.exe (result ");
+  EXPECT_NE(at, std::string::npos) << events;
+  EXPECT_EQ(events.find("0xA000089E", events.find("0xA000089E") + 1), std::string::npos) << events;
+  EXPECT_EQ(Trace(), "");
+}
+
 // The counters in the status line after a known mix: events already
 // forwarded before a restart, lines that cannot be forwarded, new events.
 TEST_F(Service, StatusCountsForwardedRepeatsAndRefused) {
