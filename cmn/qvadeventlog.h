@@ -4,6 +4,9 @@
 #pragma once
 #include <cstdint>
 
+// The identifiers (QVAD_MSG_...), generated from the message source.
+#include "qvadmsgids.h"
+
 inline constexpr const char kQvadEventSource[] = "QvAdnerl";
 
 // Event types.

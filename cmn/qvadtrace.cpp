@@ -4,11 +4,29 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "platform/error.h"
 #include "platform/library.h"
 #include "platform/sys.h"
 
 namespace {
+
+QVAD_TRACER_NOTICE g_notice = Qvad_TracerNoticeStderr;
+// Why the last binding on this thread failed.
+thread_local std::uint32_t t_load_result = 0;
+
+// True the first time in this process. The front library, the engine and
+// the host each carry their own copy of this code, so the mark is kept
+// where all of them see it: the process's environment, with the process id
+// so a child started later still gives its own notice.
+bool FirstNotice() {
+  char pid[16];
+  std::snprintf(pid, sizeof pid, "%u", static_cast<unsigned>(plat::ProcessId()));
+  if (plat::GetEnv("QVAD_TRACER_NOTICE") == pid) return false;
+  plat::SetEnv("QVAD_TRACER_NOTICE", pid);
+  return true;
+}
 
 void ClearBinding(QVAD_TRACER *c) {
   c->module = nullptr;
@@ -40,7 +58,10 @@ int Qvad_TracerLoad(QVAD_TRACER *channel) {
   if (channel == nullptr) return 0;
   ClearBinding(channel);
   channel->module = plat::LoadLibraryByName("zltgate");
-  if (channel->module == nullptr) return 0;
+  if (channel->module == nullptr) {
+    t_load_result = plat::LastError();
+    return 0;
+  }
   // Bound in this order, stopping at the first one that is missing.
   bool ok = Bind(channel, &channel->ZltOpenTracer, "ZltOpenTracer") && Bind(channel, &channel->ZltTrace, "ZltTrace") &&
             Bind(channel, &channel->ZltTraceCheck, "ZltTraceCheck") &&
@@ -49,6 +70,7 @@ int Qvad_TracerLoad(QVAD_TRACER *channel) {
             Bind(channel, &channel->ZltSetMemoryDump, "ZltSetMemoryDump") &&
             Bind(channel, &channel->ZltRelMemoryDump, "ZltRelMemoryDump");
   if (!ok) {
+    t_load_result = 127;  // an entry point is missing
     plat::FreeLibrary(channel->module);
     ClearBinding(channel);
     return 0;
@@ -65,7 +87,10 @@ int Qvad_TracerUnload(QVAD_TRACER *channel) {
 
 int Qvad_TraceOpen(QVAD_TRACER *channel, int mode, const char *name) {
   if (channel == nullptr) return 0;
-  if (Qvad_TracerLoad(channel) == 0) return 0;
+  if (Qvad_TracerLoad(channel) == 0) {
+    if (g_notice != nullptr && FirstNotice()) g_notice(t_load_result);
+    return 0;
+  }
   return channel->ZltOpenTracer(channel->handle, mode, name);
 }
 
@@ -103,4 +128,15 @@ int Qvad_TraceF(QVAD_TRACER *channel, int thread_index, int level, const char *s
   if (needed < 0) needed = 0;
   int length = Qvad_TraceShorten(text, sizeof text, needed);
   return Qvad_TraceWrite(channel, thread_index, level, source, line, 2, length, plat::ProcessId(), code, text);
+}
+
+void Qvad_SetTracerNotice(QVAD_TRACER_NOTICE notice) { g_notice = notice; }
+
+void Qvad_TracerNoticeStderr(std::uint32_t code) {
+  std::string program = plat::ModulePath();
+  std::size_t cut = program.find_last_of("/\\");
+  if (cut != std::string::npos) program.erase(0, cut + 1);
+  std::fprintf(stderr, "%s: the tracer library zltgate could not be loaded (result %u); running without traces\n",
+               program.c_str(), static_cast<unsigned>(code));
+  std::fflush(stderr);
 }

@@ -39,6 +39,18 @@ int Qvad_TraceWrite(QVAD_TRACER *channel, int thread_index, int level, const cha
 int Qvad_TraceClose(QVAD_TRACER *channel, int mode);
 }
 
+// Without the tracer a program runs on silently, so the first channel that
+// cannot be bound says so once per process, where the program's operator
+// looks: by default one line on standard error; a program whose standard
+// error nobody reads (the service) sets its own notice. The code is the
+// load's result: 127 an entry point missing, otherwise the library loader's
+// (Win32 126 missing, 193 bad image; POSIX 2 missing).
+using QVAD_TRACER_NOTICE = void (*)(std::uint32_t code);
+void Qvad_SetTracerNotice(QVAD_TRACER_NOTICE notice);
+// The default notice's line, for example "qvadrepini: the tracer library
+// zltgate could not be loaded (result 126); running without traces".
+void Qvad_TracerNoticeStderr(std::uint32_t code);
+
 // printf-style checking of format texts: gcc needs gnu_printf so that the
 // mingw builds check C99 conversions rather than the old runtime's.
 #if defined(__clang__)

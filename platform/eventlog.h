@@ -15,4 +15,10 @@ bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int c
 // Non-zero on success, as DeregisterEventSource.
 int CloseEventSource(Handle source);
 
+// Whether this process also writes each error event (type 1) as one plain
+// line to standard error. POSIX: a service's standard error is its journal,
+// so `journalctl -u` shows why it stopped. Win32: nothing changes, the
+// event viewer already shows the event with its text.
+void SetEventEcho(bool on);
+
 }  // namespace plat

@@ -5,6 +5,7 @@
 // writers alike, and a read-only file 5 to writers.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -36,5 +37,9 @@ std::uint32_t RegistryDeleteValue(RegRoot root, const char *subkey, const char *
 
 // Deletes a key that has no subkeys, as RegDeleteKeyA does (5 otherwise).
 std::uint32_t RegistryDeleteKey(RegRoot root, const char *subkey);
+
+// Where the values live, for messages that tell an operator what to edit:
+// the registry file on POSIX, "registry" on Win32.
+std::string RegistryLocation();
 
 }  // namespace plat

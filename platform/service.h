@@ -47,5 +47,10 @@ bool RunServiceDispatcher(const char *name, ServiceRoutine routine);
 // Null with the last error set on failure.
 Handle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler);
 bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status);
+// A one-line free text about the service's progress for the service
+// manager. POSIX: STATUS=<text> to systemd's notify socket when there is one
+// (`systemctl status` shows it). Win32: nothing, the service control manager
+// keeps no such text. True when sent or when there is nowhere to send it.
+bool ReportServiceText(const char *text);
 
 }  // namespace plat

@@ -81,7 +81,7 @@ int Qvad_WriteRetRow(INV_FIELD *row, int count, const char *path, const char *wh
   if (r == -1 || r > kQvadRowLimit) {
     QVAD_INV_ERR(1, "(Error)Qvad_CreateRetFile(%s) : %s | %d | %d | %d", what, error.source, error.line,
                  error.local_code, static_cast<int>(error.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xE0000C82, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_RESULT_FILE_FAILED, nullptr);
     return -1;
   }
   return 0;

@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr std::uint32_t kEventEntryError = 0xA000089B;
-constexpr std::uint32_t kEventLoadFailed = 0xE0000C81;
-
 // Traces and reports every entry of the list, frees it, and keeps the entry
 // number of its first entry as the last error number.
 void ReportList(INI_ERROR_NODE **list, const char *what, const char *event_name, char *last_error, std::size_t size) {
@@ -24,7 +21,7 @@ void ReportList(INI_ERROR_NODE **list, const char *what, const char *event_name,
                 e->Error.local_code, static_cast<int>(e->Error.system_code));
     char number[16];
     std::snprintf(number, sizeof number, "%d", e->IniCnt);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, kEventEntryError, event_name, number, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_DEFINITION_SKIPPED, event_name, number, nullptr);
     if (first) std::snprintf(last_error, size, "%d", e->IniCnt);
     first = false;
   }
@@ -78,7 +75,7 @@ int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, std::int32_t *hw_count, INV_ITEM_DE
     FreeTable(&repo_table);
     FreeTable(&text_table);
     FreeTable(&machine_table);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, kEventLoadFailed, failed, last_error, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_DEFINITION_LOAD_FAILED, failed, last_error, nullptr);
     return 0;
   }
   *hw = hw_table;

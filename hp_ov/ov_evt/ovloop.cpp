@@ -18,6 +18,7 @@
 #include "hp_ov/ov_evt/ovcut.h"
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
+#include "hp_ov/ov_evt/ovstatus.h"
 #include "hp_ov/ov_evt/ovtrace.h"
 #include "platform/process.h"
 #include "platform/sys.h"
@@ -56,13 +57,15 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
   int rc = OvGetEventTime(line, &event_time);
   if (rc != 0) {
     OV_ERROR("I failed in the acquisition of the event outbreak time. : (%d)", rc);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, line, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_BAD_LINE, line, nullptr);
+    OvStatusRefused();
     return;
   }
   rc = OvGetHostName(line, s->host);
   if (rc != 0) {
     OV_ERROR("Host name acquisition failure. : (%d)", rc);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, line, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_BAD_LINE, line, nullptr);
+    OvStatusRefused();
     return;
   }
   OvToLower(s->host);
@@ -70,19 +73,21 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     QVAD_TRACE3(&g_OvTraceInfo, 1, "No IP though the Host Name was checked. (%s)", s->host);
     if (!OvIsHostName(s->host)) {
       QVAD_TRACE(&g_OvTraceInfo, 1, "The Event Notif is not done because no Host Name. (%s)", s->host);
+      OvStatusRefused();
       return;
     }
   }
   rc = OvGetEventMessage(line, s->message);
   if (rc != 0) {
     OV_ERROR("Acquisition failure of an event message. : (%d)", rc);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, line, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_BAD_LINE, line, nullptr);
+    OvStatusRefused();
     return;
   }
   rc = OvGetSeverity(line, s->key);
   if (rc != 0) {
     OV_ERROR("Severity number acquisition failure. : (%d)", rc);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA0000899, line, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NO_SEVERITY, line, nullptr);
     std::memset(s->key, 0, sizeof s->key);
     s->key[0] = '0';
   }
@@ -105,11 +110,13 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
   if (event_time < s->last_time) {
     OV_ERROR("The Notif is not done because the Event which has already been notified.(%d > %d)",
              static_cast<int>(s->last_time), static_cast<int>(event_time));
+    OvStatusRepeat();
     return;
   } else if (event_time == s->last_time) {
     if (s->stored_count > s->run_index) {
       ++s->run_index;
       OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
+      OvStatusRepeat();
     } else {
       call = true;
       ++s->run_index;
@@ -123,9 +130,10 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
   if (call) {
     int result = cnsput3(nullptr, severity, s->host, nullptr, static_cast<int>(event_time), 0, 0, 0, 0, 0, 0, 0,
                          s->message);
+    OvStatusForwarded(event_time, result);
     if (result == kCnsNotStored) {
       OV_ERROR("It failed in the storage of the Msg to Ordovan in Notif or Temporary files. : (%d)", -1);
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089C, nullptr);
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
       return;
     } else if (result == kCnsConsoleDown) {
       OV_ERROR("Because Ordovan stopped, I wrote in a message at a file at one time. : (%d)", -2);
@@ -180,6 +188,8 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
   }
   s->run_index = 0;
   OvCarryClear(&s->carry);
+  OvStatusReset();
+  OvStatusReport();
   LoopContext context{s, razevt_path, evtkeep_path};
 
   QVAD_ERROR_TBL err;
@@ -201,11 +211,16 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
                     static_cast<int>(err.local_code), static_cast<int>(err.system_code));
       return 0;
     }
-    if (w == 1) continue;
+    if (w == 1) {
+      // A quiet pipe: say so now and then, unless the service is stopping
+      // and the manager already shows that.
+      if (Qvad_IsStopRequested(0) != 1) OvStatusReport();
+      continue;
+    }
     if (!Qvad_ReadPipe(pipe, &err)) {
       OV_ERROR("I failed in reading of data from a pipe. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
                static_cast<int>(err.local_code), static_cast<int>(err.system_code));
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C8B, nullptr);
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PIPE_READ_FAILED, nullptr);
       return 0;
     }
     OV_INFO("It succeeded in the Reading Data from the Pipe.");
@@ -217,5 +232,6 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
           ProcessLine(lc->state, lc->razevt, lc->evtkeep);
         },
         &context);
+    OvStatusReport();
   }
 }

@@ -20,6 +20,7 @@
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
 #include "hp_ov/ov_evt/ovtrace.h"
+#include "platform/eventlog.h"
 #include "platform/process.h"
 #include "platform/sys.h"
 
@@ -41,16 +42,28 @@ std::uint32_t EndWorker() {
   return 0;
 }
 
+// Nobody reads a service's standard error on Windows, so a missing tracer
+// is told to the event log (on Linux that is the journal as well).
+void TracerNotice(std::uint32_t code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(code));
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_TRACER_MISSING, kOvProgramName, text, nullptr);
+}
+
 }  // namespace
 
 int OvMain() {
+  // Under systemd standard error is the journal: every error event also
+  // lands there as a plain line, so `journalctl -u` shows why it stopped.
+  plat::SetEventEcho(true);
+  Qvad_SetTracerNotice(TracerNotice);
   QVAD_TRACER error_channel, info_channel;
   std::memset(&error_channel, 0, sizeof error_channel);
   std::memset(&info_channel, 0, sizeof info_channel);
   Qvad_TraceOpen(&error_channel, 0, kOvErrorChannel);
   Qvad_TraceOpen(&info_channel, 0, kOvInfoChannel);
   WriteMain(&info_channel, "START");
-  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, 0x6000044D, kOvProgramName, nullptr);
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_SERVICE_STARTED, kOvProgramName, nullptr);
 
   QVAD_ERROR_TBL err;
   std::memset(&err, 0, sizeof err);
@@ -60,7 +73,7 @@ int OvMain() {
                 static_cast<int>(err.system_code));
   }
   WriteMain(&info_channel, "END");
-  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, 0x6000044E, kOvProgramName, nullptr);
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_SERVICE_ENDED, kOvProgramName, nullptr);
   Qvad_TraceClose(&error_channel, 0);
   Qvad_TraceClose(&info_channel, 0);
   return 1;
@@ -78,7 +91,7 @@ std::uint32_t OvThreadMain(void *) {
   if (!Qvad_CreatePipe(&g_pipe, 1, 4097, &err)) {
     OvTraceErrorF(err.source, err.line, "I failed in making of a pipe. LocalErrorCode : %d  SystemErrorCode : %d ",
                   static_cast<int>(err.local_code), static_cast<int>(err.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C87, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PIPE_FAILED, nullptr);
     return EndWorker();
   }
   OvTraceInfo("It succeeded in the Generate of the Pipe.", __FILE__, __LINE__);
@@ -95,7 +108,7 @@ std::uint32_t OvThreadMain(void *) {
   }
   if (rc != 0) {
     OV_ERROR("HP OpenView NetworkNodeManager Get Install Directry Miss. ErrorCode : %d", static_cast<int>(rc));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C8E, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_INSTALL_DIR_MISSING, nullptr);
     Qvad_ClosePipe(&g_pipe);
     return EndWorker();
   }
@@ -109,7 +122,7 @@ std::uint32_t OvThreadMain(void *) {
     dir_rc = 87;
   }
   if (dir_rc != 0) {
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C8E, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_INSTALL_DIR_MISSING, nullptr);
     OV_ERROR("I failed in the acquisition of a pass. ErrorCode : %d", static_cast<int>(dir_rc));
     Qvad_ClosePipe(&g_pipe);
     return EndWorker();
@@ -124,7 +137,7 @@ std::uint32_t OvThreadMain(void *) {
     if (!OvGetDifTime(keep_text, &minutes)) {
       OV_ERROR("I failed in the acquisition of the time between adapter stops. ErrorCode : %d", 0);
       std::remove(evtkeep);
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089C, nullptr);
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
       OvGetStopTime(stoptime, &minutes);
     }
   } else {
@@ -143,7 +156,7 @@ std::uint32_t OvThreadMain(void *) {
   if (!Qvad_CreateProcess(app, command, nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &g_OvChildInfo, &err)) {
     OV_ERROR("I failed in making of a process. LocalErrorCode : %d  SystemErrorCode : %d ",
              static_cast<int>(err.local_code), static_cast<int>(err.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C88, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_DUMP_START_FAILED, nullptr);
     Qvad_ClosePipe(&g_pipe);
     return EndWorker();
   }
@@ -154,7 +167,7 @@ std::uint32_t OvThreadMain(void *) {
     OvTraceInfo("Because the Not Running Req was accepted, it stops.", __FILE__, __LINE__);
   } else {
     OV_ERROR("I failed in the acquisition a notice of an event. ErrorCode : %d", 0);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C89, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PROCESSING_FAILED, nullptr);
   }
   if (OvStopTime()) {
     OvTraceInfo("Adapters Not Running The Time was preserved in the FILE.", __FILE__, __LINE__);

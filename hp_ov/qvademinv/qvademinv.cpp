@@ -107,7 +107,7 @@ std::int32_t SucceedInit() {
   return 0;
 }
 
-void ReportError(const char *what) { Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, what, nullptr); }
+void ReportError(const char *what) { Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, what, nullptr); }
 
 // A node name becomes a file name in the result folder: one that holds a
 // separator, a drive colon, a parent reference or a control character would
@@ -395,7 +395,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   if (Qvad_GetTextFlag(&text, &err) != 1) {
     QVAD_INV_ERR(3, "(Error)Qvad_OdbcSQLExecf : %s | %d | %d | %d ", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C83, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
     return fail(-8);
   }
   if (text == 1) {

@@ -44,7 +44,7 @@ int Qvad_InvOvGetHard(const INV_ITEM_DEF *defs, const char *, const char *result
   if (row == nullptr) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(HW) : %s | %d | %d | %d", error.source, error.line, error.local_code,
                  static_cast<int>(error.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetInvData(HW)", nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(HW)", nullptr);
     return -2;
   }
   std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
@@ -52,7 +52,7 @@ int Qvad_InvOvGetHard(const INV_ITEM_DEF *defs, const char *, const char *result
   int ok = Qvad_GetHwInv(defs, row, count, dir, &errors);
   TraceErrorList(errors, "(ERROR)Qvad_GetHwInv(HW) : IniCnt = %d | %s | %d | %d | %d");
   if (ok == 0) {
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetHwInv", nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetHwInv", nullptr);
     return -3;
   }
   return Qvad_WriteRetRow(row, count, result_path, "HW") == 0 ? 0 : -3;
@@ -69,7 +69,7 @@ int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, con
   if (if_table[0] == '\0') {
     QVAD_INV_ERR(1, "(Error)Qvad_InvOvGetRepo - GetPrivateProfileString : Sec = %s Key = %s Path = %s.", "Interface",
                  "2", ini);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetInvData(Repo) IF TableGetErr", nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo) IF TableGetErr", nullptr);
     return -1;
   }
   if (interfaces <= 0) return 0;
@@ -84,7 +84,7 @@ int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, con
     if (row == nullptr) {
       QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(Repo) : %s | %d | %d | %d", error.source, error.line, error.local_code,
                    static_cast<int>(error.system_code));
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_GetInvData(Repo)", nullptr);
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo)", nullptr);
       return -2;
     }
     std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
@@ -123,7 +123,7 @@ int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, 
         QVAD_FILL_ERROR(&error, 22, plat::kErrInvalidParameter);
         QVAD_INV_ERR(1, "(Error)Qvad_GetCurrentInvDB : %s | %d | %d | %d | IniCnt = %d", error.source, error.line,
                      error.local_code, static_cast<int>(error.system_code), i + 1);
-        Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "GetCurrentInvDB(Repo)", nullptr);
+        Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "GetCurrentInvDB(Repo)", nullptr);
         break;
     }
     if ((d.Type == 2 || d.Type == 3) && r != 0) {
@@ -131,7 +131,7 @@ int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, 
                    error.local_code, static_cast<int>(error.system_code), i + 1);
       value[0] = '\0';
       if (r == -1) {
-        Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "GetCurrentInvDB(Repo)", nullptr);
+        Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "GetCurrentInvDB(Repo)", nullptr);
         return 0;
       }
     }

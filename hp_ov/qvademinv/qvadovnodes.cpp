@@ -18,7 +18,7 @@ int Qvad_InvOvNodeListMake(const char *install_dir, const char *razinv_path, con
   if (query[0] == '\0') {
     QVAD_INV_ERR(1, "(Error)Qvad_InvOvNodeListMake - GetPrivateProfileString : Sec = %s Key = %s Path = %s.",
                  "NodeInfo", "1", razinv_path);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C83, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
     return -1;
   }
   std::string txt = std::string(install_dir) + plat::kSep + "var" + plat::kSep + "node.txt";

@@ -33,13 +33,13 @@ int Qvad_InvOvQueryFileMake(const char *text, const char *path) {
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "w"));
   if (!f) {
     QVAD_INV_ERR(1, "(Error)fopen : FILE = %s", path);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C1E, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_WORK_FILE_FAILED, nullptr);
     return -3;
   }
   if (std::fputs(text, f.get()) < 0 || std::fflush(f.get()) != 0) {
     int e = errno;
     QVAD_INV_ERR(1, "(Error)fputs : Data = %s ErrNo = %d", text, e);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C1E, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_WORK_FILE_FAILED, nullptr);
     return -4;
   }
   return 0;
@@ -65,11 +65,11 @@ int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const ch
   std::remove(result_path);
   char tool[260];
   if (Qvad_InvOvInstDirGet(tool, sizeof tool) != 0) {
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C84, "Qvad_InvOvQueryCmd", nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_InvOvQueryCmd", nullptr);
     return -1;
   }
   auto fail = [] {
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C85, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_QUERY_FAILED, nullptr);
     return -2;
   };
   char command[1024] = {};

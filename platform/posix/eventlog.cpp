@@ -10,6 +10,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +29,8 @@ namespace plat {
 namespace {
 
 constexpr char kSourcesKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+std::atomic<bool> g_echo{false};
 
 struct Source {
   std::string name;
@@ -186,6 +189,14 @@ bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int c
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
   std::snprintf(head, sizeof head, "%s %s 0x%08X ", stamp, TypeName(type), event_id);
+  if (type == 1 && g_echo.load()) {
+    // One write, so the line stays whole beside other writers of the stream.
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%08X", event_id);
+    std::string plain = s->name + ": " + TypeName(type) + " " + id + " " + body + "\n";
+    ssize_t ignored = write(STDERR_FILENO, plain.data(), plain.size());
+    (void)ignored;
+  }
   std::string file = GetEnv("QVAD_EVENTLOG_FILE");
   if (!file.empty()) {
     std::string line = std::string(head) + body + "\n";
@@ -205,6 +216,8 @@ bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int c
   closelog();
   return true;
 }
+
+void SetEventEcho(bool on) { g_echo = on; }
 
 int CloseEventSource(Handle source) {
   auto *s = static_cast<Source *>(source);

@@ -719,4 +719,6 @@ std::uint32_t RegistryDeleteKey(RegRoot root, const char *subkey) {
   });
 }
 
+std::string RegistryLocation() { return RegistryPath(); }
+
 }  // namespace plat

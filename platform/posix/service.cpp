@@ -162,4 +162,9 @@ bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status) {
   return Notify(message);
 }
 
+bool ReportServiceText(const char *text) {
+  if (text == nullptr) return true;
+  return Notify(std::string("STATUS=") + text + "\n");
+}
+
 }  // namespace plat

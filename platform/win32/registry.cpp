@@ -64,4 +64,6 @@ std::uint32_t RegistryDeleteKey(RegRoot root, const char *subkey) {
   return static_cast<std::uint32_t>(::RegDeleteKeyA(Root(root), subkey));
 }
 
+std::string RegistryLocation() { return "registry"; }
+
 }  // namespace plat

@@ -41,4 +41,6 @@ bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status) {
   return ::SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(status_handle), &s) != FALSE;
 }
 
+bool ReportServiceText(const char *) { return true; }
+
 }  // namespace plat

@@ -90,8 +90,14 @@ class Service : public ::testing::Test {
     plat::ProcessOptions o;
     std::string app = root_ + "/bin/qvadovevt";
     o.application = app.c_str();
+    // Standard error is what the journal would get.
+    std::FILE *err = std::fopen(dir_.file("stderr.txt").c_str(), "ab");
+    ASSERT_NE(err, nullptr);
+    o.std_err = plat::FileHandleOf(err);
     // As a service manager starts it: by its full path.
-    ASSERT_TRUE(plat::StartProcess(("\"" + app + "\"").c_str(), o, &proc_));
+    bool started = plat::StartProcess(("\"" + app + "\"").c_str(), o, &proc_);
+    std::fclose(err);
+    ASSERT_TRUE(started);
   }
   void Signal(int sig) { kill(static_cast<pid_t>(proc_.pid), sig); }
   int WaitExit(int ms = 30000) {
@@ -102,14 +108,16 @@ class Service : public ::testing::Test {
     proc_.handle = plat::kInvalidHandle;
     return static_cast<int>(code);
   }
-  // Notify messages received so far, their STATUS= lines in order.
+  // Notify messages received so far, their STATUS= lines in order; the
+  // worker's counter lines ("Forwarding: ...") are kept apart in counters_.
   std::vector<std::string> Statuses() {
     char buf[1024];
     ssize_t n;
     while ((n = recv(sock_, buf, sizeof buf, 0)) > 0) {
       std::string m(buf, static_cast<std::size_t>(n));
       std::size_t s = m.find("STATUS=");
-      statuses_.push_back(m.substr(s + 7, m.find('\n', s) - s - 7));
+      std::string status = m.substr(s + 7, m.find('\n', s) - s - 7);
+      (status.rfind("Forwarding: ", 0) == 0 ? counters_ : statuses_).push_back(status);
       if (m.find("READY=1") != std::string::npos) ready_ = true;
     }
     return statuses_;
@@ -129,7 +137,7 @@ class Service : public ::testing::Test {
   std::vector<std::unique_ptr<qvtest::EnvVar>> env_;
   int sock_ = -1;
   plat::Process proc_;
-  std::vector<std::string> statuses_;
+  std::vector<std::string> statuses_, counters_;
   bool ready_ = false;
 };
 
@@ -228,6 +236,51 @@ TEST_F(Service, StopsByItselfWithoutTheNetworkManagerOrItsChild) {
   EXPECT_NE(qvtest::ReadFile(dir_.file("events.log")).find("ERROR 0xE0000C8E"), std::string::npos);
   EXPECT_NE(Trace().find("HP OpenView NetworkNodeManager Get Install Directry Miss. ErrorCode : 2"), std::string::npos);
   EXPECT_EQ(Statuses().back().substr(0, 7), "Stopped");
+  // The journal gets the error as one plain line of its own.
+  EXPECT_EQ(qvtest::ReadFile(dir_.file("stderr.txt")), "QvAdnerl: ERROR 0xE0000C8E \n");
+}
+
+// Without the tracer the service runs as ever and says so once, in the
+// event log, although both of its threads open their channels.
+TEST_F(Service, WithoutTheTracerSaysSoOnceAndRuns) {
+  fs::remove(root_ + "/bin/libzltgate.so");
+  Append(Line(static_cast<long>(std::time(nullptr)), 1));
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return Spool().size() == 1; }));
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+  std::string events = qvtest::ReadFile(dir_.file("events.log"));
+  std::size_t at = events.find("WARNING 0xA000089E The tracer library zltgate could not be loaded by qvadovevt.exe (result ");
+  EXPECT_NE(at, std::string::npos) << events;
+  EXPECT_EQ(events.find("0xA000089E", events.find("0xA000089E") + 1), std::string::npos) << events;
+  EXPECT_EQ(Trace(), "");
+}
+
+// The counters in the status line after a known mix: events already
+// forwarded before a restart, lines that cannot be forwarded, new events.
+TEST_F(Service, StatusCountsForwardedRepeatsAndRefused) {
+  long t = static_cast<long>(std::time(nullptr)) - 30;
+  Write("etc/EvtKeep.txt", Line(t, 0).substr(0, Line(t, 0).size() - 1));
+  Write("etc/EvtCount.txt", "2");
+  Append(Line(t - 5, 9) +                                 // earlier: a repeat
+         Line(t, 1) + Line(t, 2) +                        // the two of second t already handled
+         Line(t, 3) +                                     // new at t
+         std::to_string(t) + " no host field\n" +          // no TAB, so no host: refused
+         std::to_string(t) + " 0x1 1234\tx n;Critical .\n" +  // no host name: refused
+         Line(t + 1, 4));                                 // new
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return Spool().size() == 2; })) << Trace();
+  char stamp[32];
+  std::time_t last = static_cast<std::time_t>(t + 1);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&last));
+  const std::string expect = "Forwarding: 2 forwarded, 3 skipped as repeats, 2 refused; last forwarded event " +
+                             std::string(stamp) + ", console result 0";
+  EXPECT_TRUE(WaitFor([&] { Statuses(); return !counters_.empty() && counters_.back() == expect; }))
+      << (counters_.empty() ? "no counters" : counters_.back());
+  EXPECT_EQ(counters_.front(), "Forwarding: 0 forwarded, 0 skipped as repeats, 0 refused; last forwarded event none");
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+  EXPECT_EQ(qvtest::ReadFile(dir_.file("stderr.txt")), "") << "a stop is no error";
 }
 
 // Kills the service with SIGKILL at random moments while numbered events
