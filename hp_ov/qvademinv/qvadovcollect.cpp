@@ -212,7 +212,7 @@ int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo
     return -3;
   }
   std::string path = std::string(dir) + parsed[0].Part[0] + ".csv";
-  FilePtr f(std::fopen(path.c_str(), "r"));
+  FilePtr f(plat::OpenFileAnyCase(path.c_str(), "r"));
   if (!f) {
     QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
     return -1;
@@ -245,7 +245,7 @@ int Qvad_InvOvGetRepoMachine(const MACHINE_DEF *machines, int machine_count, con
     const MACHINE_DEF &def = machines[m];
     if (def.Valid == 0) continue;
     std::string path = std::string(dir) + def.Acquire.Part[0] + ".csv";
-    FilePtr f(std::fopen(path.c_str(), "r"));
+    FilePtr f(plat::OpenFileAnyCase(path.c_str(), "r"));
     if (!f) {
       QVAD_FILL_ERROR(error, 2, plat::kErrInvalidParameter);
       return -1;

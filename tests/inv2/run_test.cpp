@@ -151,6 +151,33 @@ TEST_F(Run, RowsOverEightyThousandBytes) {
   EXPECT_NE(inst.trace("QvAdnerl03").find("(Warning)Qvad_CreateRetFile 80000ByteOver(HW)"), std::string::npos);
 }
 
+TEST_F(Run, ResultStemsMatchWhateverTheirLetterCase) {
+  // The table's key names the result file; the definitions may spell it
+  // in another case, as the warehouse's own table names are often written.
+  struct Case {
+    std::string key, ref;
+  } cases[] = {{"A", "a"}, {"cpu", "CpU"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.key + " read as " + c.ref);
+    std::string ini = qvtest::kRazInv;
+    const std::string table = "[Table]\nA=", counted = "2=A\n";
+    ini.replace(ini.find(table), table.size(), "[Table]\n" + c.key + "=");
+    // The per-interface table is named as the definitions name it: that is a
+    // comparison of names, not a file, and as exact on Windows.
+    ini.replace(ini.find(counted), counted.size(), "2=" + c.ref + "\n");
+    for (std::size_t at = ini.find("A:"); at != std::string::npos; at = ini.find("A:", at)) ini.replace(at, 2, c.ref + ":");
+    inst.WriteEtc("RazInv.ini", ini);
+    Nodes({"n1", "n2"});
+    RunResult r = Go();
+    ASSERT_EQ(r.init, 0);
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "0:n2"}));
+    ASSERT_EQ(r.nodes.size(), 2u);
+    EXPECT_EQ(Lines(r.nodes[1].content), (std::vector<std::string>{"hw-n2,\"lit\",2"}));
+    EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"eth0,Site.n1,Alpha/Beta,3", "eth1,Site.n1,Alpha/Beta,3",
+                                                             "eth0,Site.n2,Alpha/Beta,3", "eth1,Site.n2,Alpha/Beta,3"}));
+  }
+}
+
 TEST_F(Run, SecondHostWaitsForTheFirstClose) {
   Nodes({"n1"});
   ASSERT_EQ(init_(), 0);
