@@ -228,6 +228,17 @@ TEST_F(Service, StopsByItselfWithoutTheNetworkManagerOrItsChild) {
   EXPECT_NE(qvtest::ReadFile(dir_.file("events.log")).find("ERROR 0xE0000C8E"), std::string::npos);
   EXPECT_NE(Trace().find("HP OpenView NetworkNodeManager Get Install Directry Miss. ErrorCode : 2"), std::string::npos);
   EXPECT_EQ(Statuses().back().substr(0, 7), "Stopped");
+  // The program's START and END each carry the position of their own statement.
+  const qvtest::TraceEntry *start = nullptr, *end = nullptr;
+  auto info = qvtest::TraceEntries(qvtest::ReadFile(dir_.file("trc/QvAdnerl02.trc")));
+  for (const auto &e : info) {
+    if (e.text == "START") start = &e;
+    if (e.text == "END") end = &e;
+  }
+  ASSERT_TRUE(start != nullptr && end != nullptr) << Trace();
+  EXPECT_TRUE(qvtest::SourceIs(start->file, "hp_ov/ov_evt/ovmain.cpp")) << start->file;
+  EXPECT_TRUE(qvtest::SourceIs(end->file, "hp_ov/ov_evt/ovmain.cpp")) << end->file;
+  EXPECT_LT(start->line, end->line);
 }
 
 // Kills the service with SIGKILL at random moments while numbered events
