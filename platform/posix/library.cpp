@@ -51,8 +51,9 @@ bool LoadableImage(const ElfW(Ehdr) &h) {
 
 // The Win32 code LoadLibraryA gives for the same cause: 126 when the file,
 // or a library it needs, is missing; 193 when it is not a loadable image;
-// 127 when a function it imports is missing. The file itself is examined
-// first, so the common causes do not depend on the loader's message text.
+// 127 when a function it imports is missing; 5 when it cannot be read. A
+// file named by its path is examined first, so the common causes do not
+// depend on the loader's message text.
 std::uint32_t LoadFailure(const char *path, const char *message) {
   std::string text = message != nullptr ? message : "";
   if (std::strchr(path, '/') != nullptr) {
@@ -64,7 +65,8 @@ std::uint32_t LoadFailure(const char *path, const char *message) {
     if (!ReadElfHeader(path, &header, &error)) return error != 0 ? ErrorFromErrno(error) : kErrBadExeFormat;
     if (!LoadableImage(header)) return kErrBadExeFormat;
   }
-  // The file is fine: something it needs is not.
+  // The file itself looks loadable (or was looked for by the system's
+  // search): the loader's message tells what it lacks.
   if (text.find("undefined symbol") != std::string::npos) return kErrProcNotFound;
   if (text.find("invalid ELF header") != std::string::npos || text.find("wrong ELF class") != std::string::npos ||
       text.find("file too short") != std::string::npos)
