@@ -189,7 +189,6 @@ TEST_F(Run, SecondHostWaitsForTheFirstClose) {
   // it was started with: the lock belongs to the install, not the caller.
   for (const std::string &rundir : {plat::GetEnv("QVAD_RUNDIR"), inst.path("var") + plat::kSep + "otherrun"}) {
     SCOPED_TRACE(rundir);
-    qvtest::EnvVar other("QVAD_RUNDIR", rundir);
     std::size_t waits_before = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Wait Mutex.");
     std::size_t gets_before = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Get Mutex.");
     Nodes({"n1"});
@@ -200,10 +199,13 @@ TEST_F(Run, SecondHostWaitsForTheFirstClose) {
     ASSERT_NE(f, nullptr);
     opt.std_out = opt.std_err = plat::FileHandleOf(f);
     plat::Process p;
-    ASSERT_TRUE(plat::StartProcess((qvtest::BinPath("qvadinvhost") + " --lib " + std::string(QVAD_BIN_DIR) +
-                                    plat::kSep + plat::LibraryFileName("qvadinv"))
-                                       .c_str(),
-                                   opt, &p));
+    {
+      qvtest::EnvVar other("QVAD_RUNDIR", rundir);  // for the second host only
+      ASSERT_TRUE(plat::StartProcess((qvtest::BinPath("qvadinvhost") + " --lib " + std::string(QVAD_BIN_DIR) +
+                                      plat::kSep + plat::LibraryFileName("qvadinv"))
+                                         .c_str(),
+                                     opt, &p));
+    }
     std::fclose(f);
     bool waiting = false;
     for (int i = 0; i < 600 && !waiting; ++i) {

@@ -2,6 +2,7 @@
 // user's run must still take turns on the run mutex.
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,8 +28,9 @@ std::size_t Count(const std::string &text, const std::string &what) {
   return n;
 }
 
-// Opens the scratch install to every user, as an install's folders are open
-// to the accounts that run hosts on it.
+// Opens the scratch install's folders and the files already in them to
+// every user, as an install is opened to the accounts that run hosts on it.
+// What the adapter creates later keeps the mode it was created with.
 void OpenToEveryone(const std::string &root) {
   std::error_code ec;
   fs::permissions(root, fs::perms::all, ec);
@@ -43,8 +45,15 @@ TEST_F(Run, AnOrdinaryUsersHostWaitsForRootsRun) {
   if (geteuid() != 0) GTEST_SKIP() << "starting a host as another user needs root";
   const std::string root = fs::path(inst.install()).parent_path().string();
   Nodes({"n1"});
-  ASSERT_EQ(init_(), 0);  // root holds the run mutex, and created its lock file
+  // The trace files are shared by both hosts: make them before opening up.
+  for (const char *channel : {"QvAdnerl03", "QvAdnerl04"})
+    ASSERT_TRUE(qvtest::WriteFile(plat::GetEnv("ZLTGATE_DIR") + "/" + channel + ".trc", ""));
   OpenToEveryone(root);
+  // Root's files come out as a service's usually do: writable by root only.
+  mode_t old_mask = umask(022);
+  int init = init_();  // root holds the run mutex, and may have created its lock file
+  umask(old_mask);
+  ASSERT_EQ(init, 0);
   std::size_t waits = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Wait Mutex.");
 
   const std::string host = qvtest::BinPath("qvadinvhost");
