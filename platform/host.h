@@ -5,7 +5,8 @@
 
 namespace plat {
 
-// The network host name, as the sockets library reports it. Returns 1 with
+// The network host name, as the sockets library on Windows reports it: the
+// short name, up to the first dot, on every platform. Returns 1 with
 // the name; 0 when the sockets library cannot be started (*code = its
 // error); -1 when the request fails (*code = the request's result).
 int HostName(char *buffer, std::size_t size, std::uint32_t *code);

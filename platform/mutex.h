@@ -1,6 +1,7 @@
 // The system-wide run mutex that keeps inventory runs of all processes apart:
-// a named mutex on Win32, a process-owned lock on a file in the runtime folder on
-// POSIX. Waits end the moment the mutex is released; the time-out is only
+// a named mutex on Win32; on POSIX a process-owned lock on a file in the var
+// folder of the install that holds the calling module ("<install>/bin/..."),
+// so every caller of one install meets the same lock. Waits end the moment the mutex is released; the time-out is only
 // the longest a single wait may take.
 #pragma once
 #include <cstdint>

@@ -2,6 +2,7 @@
 // between the platforms.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace plat {
@@ -41,6 +42,14 @@ std::string GetEnv(const char *name);
 bool SetEnv(const char *name, const char *value);
 
 bool FileExists(const char *path);
+
+// Opens a file whose name the system composed from data (a query result
+// named after a definition's stem), as Windows opens it: the last part of
+// the path matches without regard to ASCII letter case. The folder must be
+// exact. On POSIX a name that does not exist as written is looked up in its
+// folder; when several names differ only in case, the exact one wins, else
+// the first in byte order. Null with errno set, as fopen.
+std::FILE *OpenFileAnyCase(const char *path, const char *mode);
 bool MakeDirectory(const char *path);
 
 // Writes data to a temporary file beside path and renames it over path, so a

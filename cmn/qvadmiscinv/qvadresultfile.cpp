@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cmn/qvadmiscinv/qvadfield.h"
+#include "platform/sys.h"
 
 struct QvadCachedResult {
   std::vector<std::string> lines;
@@ -67,7 +68,8 @@ bool QvadResultFile::Open(const std::string &path, int *error_number) {
     }
   }
   errno = 0;
-  file_ = std::fopen(path.c_str(), "rb");
+  // The stem comes from a definition: its letter case need not be the file's.
+  file_ = plat::OpenFileAnyCase(path.c_str(), "rb");
   if (file_ == nullptr) {
     if (error_number != nullptr) *error_number = errno;
     return false;

@@ -42,9 +42,14 @@ int Qvad_ToolExit(std::uint32_t status);
 // One run of a tool. Construct at the start of main: opens the channels and
 // traces "START". Every ending closes the channels and returns the status
 // for main to hand to Qvad_ToolExit.
+//
+// Every entry carries the source position of the tool's own statement that
+// caused it, not this skeleton's: the constructor, ParseOptions and Succeed
+// take their caller's file and line as default arguments, MissingOption and
+// Fail through the macros below, so the trace points into the tool.
 class QvadTool {
  public:
-  explicit QvadTool(const QVAD_TOOL_DEF &def);
+  explicit QvadTool(const QVAD_TOOL_DEF &def, const char *source = __builtin_FILE(), int line = __builtin_LINE());
   ~QvadTool();
   QvadTool(const QvadTool &) = delete;
   QvadTool &operator=(const QvadTool &) = delete;
@@ -56,7 +61,8 @@ class QvadTool {
 
   // Parses the command line. Returns true to go on; false after an invalid
   // command line was reported, with the status (22) in *status.
-  bool ParseOptions(int argc, char **argv, OptionSink sink, void *context, std::uint32_t *status);
+  bool ParseOptions(int argc, char **argv, OptionSink sink, void *context, std::uint32_t *status,
+                    const char *source = __builtin_FILE(), int line = __builtin_LINE());
 
   // A required option is missing or the option set is invalid: the message
   // goes to the log file when -o was given, else the usage text is printed.
@@ -70,7 +76,7 @@ class QvadTool {
       QVAD_PRINTF_FORMAT(5, 6);
 
   // The tool's work is done: the log file is deleted. Returns 0.
-  std::uint32_t Succeed();
+  std::uint32_t Succeed(const char *source = __builtin_FILE(), int line = __builtin_LINE());
 
   bool log_requested() const { return log_requested_; }
   const char *log_path() const { return log_path_; }
@@ -78,9 +84,9 @@ class QvadTool {
   QVAD_TRACER *info_channel() { return &info_; }
 
  private:
-  std::uint32_t InvalidCommandLine();
+  std::uint32_t InvalidCommandLine(const char *source, int line);
   void Report(const char *source, int line, const char *text, bool print_usage_instead);
-  void End(std::uint32_t status);
+  void End(const char *source, int line, std::uint32_t status);
   void PrintUsage();
 
   const QVAD_TOOL_DEF &def_;

@@ -43,14 +43,14 @@ bool Qvad_HasControlCharacter(const char *text) {
   return false;
 }
 
-QvadTool::QvadTool(const QVAD_TOOL_DEF &def) : def_(def) {
+QvadTool::QvadTool(const QVAD_TOOL_DEF &def, const char *source, int line) : def_(def) {
   std::memset(&err_, 0, sizeof err_);
   std::memset(&info_, 0, sizeof info_);
   std::memset(log_path_, 0, sizeof log_path_);
   Qvad_TraceOpen(&err_, 0, def_.error_channel);
   Qvad_TraceOpen(&info_, 0, def_.info_channel);
   open_ = true;
-  QVAD_TRACE(&info_, 0, "START");
+  Qvad_TraceF(&info_, 0, 1, source, line, 0, "START");
 }
 
 QvadTool::~QvadTool() {
@@ -62,8 +62,8 @@ QvadTool::~QvadTool() {
   }
 }
 
-void QvadTool::End(std::uint32_t status) {
-  QVAD_TRACE_CODE(&info_, 0, static_cast<int>(status), "END");
+void QvadTool::End(const char *source, int line, std::uint32_t status) {
+  Qvad_TraceF(&info_, 0, 1, source, line, static_cast<int>(status), "END");
   Qvad_TraceClose(&err_, 0);
   Qvad_TraceClose(&info_, 0);
   open_ = false;
@@ -75,18 +75,19 @@ void QvadTool::PrintUsage() {
   std::fflush(stderr);
 }
 
-std::uint32_t QvadTool::InvalidCommandLine() {
-  QVAD_TRACE(&err_, 0, "%s", def_.invalid_msg);
-  End(kInvalid);
+std::uint32_t QvadTool::InvalidCommandLine(const char *source, int line) {
+  Qvad_TraceF(&err_, 0, 1, source, line, 0, "%s", def_.invalid_msg);
+  End(source, line, kInvalid);
   // The usage text goes to standard error even with -o: the log file is
   // only for failures of a command line that was understood.
   PrintUsage();
   return kInvalid;
 }
 
-bool QvadTool::ParseOptions(int argc, char **argv, OptionSink sink, void *context, std::uint32_t *status) {
+bool QvadTool::ParseOptions(int argc, char **argv, OptionSink sink, void *context, std::uint32_t *status,
+                            const char *source, int line) {
   if (def_.empty_run_invalid && argc <= 1) {
-    *status = InvalidCommandLine();
+    *status = InvalidCommandLine(source, line);
     return false;
   }
   for (;;) {
@@ -104,7 +105,7 @@ bool QvadTool::ParseOptions(int argc, char **argv, OptionSink sink, void *contex
       }
     }
     if (!ok) {
-      *status = InvalidCommandLine();
+      *status = InvalidCommandLine(source, line);
       return false;
     }
   }
@@ -115,7 +116,7 @@ bool QvadTool::ParseOptions(int argc, char **argv, OptionSink sink, void *contex
 void QvadTool::Report(const char *source, int line, const char *text, bool print_usage_instead) {
   Qvad_TraceF(&err_, 0, 1, source, line, 0, "%s", text);
   if (log_requested_) {
-    if (Qvad_WriteLogFile(log_path_, text) != 0) QVAD_TRACE(&err_, 0, "%s", def_.logfile_msg);
+    if (Qvad_WriteLogFile(log_path_, text) != 0) Qvad_TraceF(&err_, 0, 1, source, line, 0, "%s", def_.logfile_msg);
   } else if (print_usage_instead) {
     PrintUsage();
   } else {
@@ -126,7 +127,7 @@ void QvadTool::Report(const char *source, int line, const char *text, bool print
 
 std::uint32_t QvadTool::MissingOption(const char *source, int line) {
   Report(source, line, def_.invalid_msg, true);
-  End(kInvalid);
+  End(source, line, kInvalid);
   return kInvalid;
 }
 
@@ -136,7 +137,7 @@ std::uint32_t QvadTool::MissingOption(const char *source, int line, const char *
   std::vector<char> text = FormatMessage(def_.message_size, format, ap);
   va_end(ap);
   Report(source, line, text.data(), true);
-  End(kInvalid);
+  End(source, line, kInvalid);
   return kInvalid;
 }
 
@@ -146,12 +147,12 @@ std::uint32_t QvadTool::Fail(const char *source, int line, std::uint32_t status,
   std::vector<char> text = FormatMessage(def_.message_size, format, ap);
   va_end(ap);
   Report(source, line, text.data(), false);
-  End(status);
+  End(source, line, status);
   return status;
 }
 
-std::uint32_t QvadTool::Succeed() {
+std::uint32_t QvadTool::Succeed(const char *source, int line) {
   if (log_requested_) std::remove(log_path_);
-  End(0);
+  End(source, line, 0);
   return 0;
 }

@@ -28,9 +28,10 @@ namespace {
 
 QVAD_PIPE g_pipe;
 
-void WriteMain(QVAD_TRACER *channel, const char *text) {
-  Qvad_TraceWrite(channel, 0, 1, __FILE__, __LINE__, 2, static_cast<int>(std::strlen(text)), plat::ProcessId(), 0,
-                  text);
+// Each entry carries the line of the statement that wrote it, so START and
+// END are told apart by their position as well as their text.
+void WriteMain(QVAD_TRACER *channel, const char *text, const char *source, int line) {
+  Qvad_TraceWrite(channel, 0, 1, source, line, 2, static_cast<int>(std::strlen(text)), plat::ProcessId(), 0, text);
 }
 
 // The end sequence every path of the worker takes.
@@ -62,7 +63,7 @@ int OvMain() {
   std::memset(&info_channel, 0, sizeof info_channel);
   Qvad_TraceOpen(&error_channel, 0, kOvErrorChannel);
   Qvad_TraceOpen(&info_channel, 0, kOvInfoChannel);
-  WriteMain(&info_channel, "START");
+  WriteMain(&info_channel, "START", __FILE__, __LINE__);
   Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_SERVICE_STARTED, kOvProgramName, nullptr);
 
   QVAD_ERROR_TBL err;
@@ -72,7 +73,7 @@ int OvMain() {
                 "Service Create Error. LocalErrorCode : %d  SystemErrorCode : %d ", static_cast<int>(err.local_code),
                 static_cast<int>(err.system_code));
   }
-  WriteMain(&info_channel, "END");
+  WriteMain(&info_channel, "END", __FILE__, __LINE__);
   Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_SERVICE_ENDED, kOvProgramName, nullptr);
   Qvad_TraceClose(&error_channel, 0);
   Qvad_TraceClose(&info_channel, 0);

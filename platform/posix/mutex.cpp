@@ -1,4 +1,12 @@
-// The run mutex on POSIX: an exclusive lock on "<runtime folder>/<name>.lock".
+// The run mutex on POSIX: an exclusive lock on "<install>/var/<name>.lock".
+// The install folder is the one above the folder of the module that holds
+// this code: the engine is only ever loaded from "<install>/bin", so every
+// host of one install, root or not, whatever its runtime folder or
+// environment, meets the same file, and two installs do not hold each other
+// up. The file is made writable by everyone who can reach the folder, as a
+// lock needs a descriptor open for writing; who may run at all is decided
+// by the folder's own permissions.
+//
 // It is a process-owned record lock (fcntl), not an flock: a Win32 mutex may
 // be taken again by the thread that owns it, and a host that calls Init twice
 // without Close (the engine is reloaded and its first handle is lost) must
@@ -13,6 +21,7 @@
 #include "platform/mutex.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,7 +66,24 @@ std::string LockPath(const char *name) {
   for (char &c : n) {
     if (c == '/' || c == '\\') c = '_';
   }
-  return RuntimeDir() + "/" + n + ".lock";
+  // An address with internal linkage, so it names this module even when
+  // another module in the process carries the same platform code.
+  std::string module = ModulePath(reinterpret_cast<const void *>(&LockFile));
+  std::string bin = module.substr(0, module.rfind('/'));
+  std::size_t up = bin.rfind('/');
+  std::string install = up == std::string::npos ? std::string() : bin.substr(0, up);
+  return install + "/var/" + n + ".lock";
+}
+
+// Opens the lock file, creating it writable for every user when it is new.
+int OpenLockFile(const std::string &path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    ::fchmod(fd, 0666);  // whatever the creator's umask
+    return fd;
+  }
+  if (errno != EEXIST) return -1;
+  return ::open(path.c_str(), O_RDWR | O_CLOEXEC);
 }
 
 }  // namespace
@@ -67,7 +93,7 @@ int CreateRunMutex(const char *name, Handle *out) {
     SetLastError(kErrInvalidParameter);
     return -1;
   }
-  int fd = ::open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = OpenLockFile(LockPath(name));
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return -1;

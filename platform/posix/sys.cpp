@@ -1,6 +1,7 @@
 // Process facts, paths and atomic file replacement on POSIX.
 #include "platform/sys.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <link.h>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/error.h"
 
@@ -92,6 +94,44 @@ std::string RuntimeDir() {
 bool FileExists(const char *path) {
   struct stat st {};
   return stat(path, &st) == 0;
+}
+
+namespace {
+
+bool SameIgnoringAsciiCase(const char *a, const char *b) {
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (lower(static_cast<unsigned char>(*a)) != lower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+struct DirCloser {
+  void operator()(DIR *d) const { closedir(d); }
+};
+
+}  // namespace
+
+std::FILE *OpenFileAnyCase(const char *path, const char *mode) {
+  std::FILE *f = std::fopen(path, mode);
+  if (f != nullptr || errno != ENOENT) return f;
+  std::string p = path;
+  std::size_t slash = p.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : p.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
+  std::string found;
+  if (d != nullptr) {
+    while (const dirent *e = readdir(d.get())) {
+      if (SameIgnoringAsciiCase(e->d_name, name.c_str()) && (found.empty() || found.compare(e->d_name) > 0))
+        found = e->d_name;
+    }
+  }
+  if (found.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  return std::fopen(((slash == std::string::npos ? std::string() : dir) + found).c_str(), mode);
 }
 
 bool MakeDirectory(const char *path) {

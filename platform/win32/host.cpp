@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include <cstring>
+
 namespace plat {
 
 int HostName(char *buffer, std::size_t size, std::uint32_t *code) {
@@ -21,6 +23,9 @@ int HostName(char *buffer, std::size_t size, std::uint32_t *code) {
     if (size > 0) buffer[0] = '\0';
     return -1;
   }
+  // Windows answers with the short name already; Wine passes on the Linux
+  // host's name, which may be fully qualified. Keep the part before the dot.
+  if (char *dot = std::strchr(buffer, '.')) *dot = '\0';
   return 1;
 }
 

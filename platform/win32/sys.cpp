@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -77,6 +78,9 @@ std::string RuntimeDir() {
 }
 
 bool FileExists(const char *path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Windows file names never depend on letter case.
+std::FILE *OpenFileAnyCase(const char *path, const char *mode) { return std::fopen(path, mode); }
 
 bool MakeDirectory(const char *path) {
   return ::CreateDirectoryA(path, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;

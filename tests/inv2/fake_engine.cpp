@@ -1,10 +1,14 @@
 // An engine for the front library's tests: records every call in
-// $FAKE_ENGINE_LOG and answers Init with $FAKE_ENGINE_INIT. Built once
-// complete and once without its close entry point.
+// $FAKE_ENGINE_LOG and answers Init with $FAKE_ENGINE_INIT. Built complete,
+// without its close entry point, and needing a library of its own.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#ifdef FAKE_NEEDS_LIBRARY
+extern "C" int FakeEngineNeeded(void);
+#endif
 
 namespace {
 void Log(const char *what) {
@@ -20,6 +24,9 @@ void Log(const char *what) {
 extern "C" {
 std::int32_t Qvad_EmInvInit(void) {
   Log("init");
+#ifdef FAKE_NEEDS_LIBRARY
+  if (FakeEngineNeeded() != 0) return -1;
+#endif
   const char *r = std::getenv("FAKE_ENGINE_INIT");
   return r != nullptr ? std::atoi(r) : 0;
 }

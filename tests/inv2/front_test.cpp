@@ -76,6 +76,34 @@ TEST_F(Front, LoaderFailuresLeaveNothingBound) {
   EXPECT_NE(inst.trace("QvAdnerl03").find(" 22 2 ."), std::string::npos);
 }
 
+TEST_F(Front, EngineLoadFailuresCarryTheCauseAsWindowsGivesIt) {
+  const std::string engine = inst.path("bin") + plat::kSep + plat::LibraryFileName("qvademinv");
+  struct Case {
+    const char *what;
+    const char *variant;  // fixture engine to install, or null
+    const char *bytes;    // else these bytes as the engine, or null for no file
+    const char *codes;    // the message's local and system code
+  } cases[] = {
+      {"no engine file", nullptr, nullptr, " 22 126 ."},
+      {"a text file", nullptr, "not a library\n", " 22 193 ."},
+      {"a needed library missing", "fakeengine_needy", nullptr, " 22 126 ."},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(engine);
+    if (c.variant != nullptr) UseEngine(c.variant);
+    if (c.bytes != nullptr) {
+      ASSERT_TRUE(qvtest::WriteFile(engine, c.bytes));
+    }
+    std::size_t before = inst.trace("QvAdnerl03").size();
+    EXPECT_EQ(init_(), -2);
+    std::string added = inst.trace("QvAdnerl03").substr(before);
+    EXPECT_NE(added.find("Qvad_InvInit Error in Qvad_LoadEmLibrary : "), std::string::npos) << added;
+    EXPECT_NE(added.find(c.codes), std::string::npos) << added;
+    EXPECT_FALSE(plat::LibraryIsLoaded("qvademinv"));
+  }
+}
+
 TEST_F(Front, ForwardsAndKeepsOneEngineReference) {
   UseEngine("fakeengine");
   {

@@ -22,6 +22,12 @@ using qvtest::ReadFile;
 using qvtest::Run;
 using qvtest::RunResult;
 
+std::size_t Count(const std::string &text, const std::string &what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 TEST_F(Run, FirstAndSecondRunWithRemovedNodes) {
   Nodes({"n1", "n2", "n3"});
   RunResult r = Go();
@@ -151,38 +157,74 @@ TEST_F(Run, RowsOverEightyThousandBytes) {
   EXPECT_NE(inst.trace("QvAdnerl03").find("(Warning)Qvad_CreateRetFile 80000ByteOver(HW)"), std::string::npos);
 }
 
-TEST_F(Run, SecondHostWaitsForTheFirstClose) {
-  Nodes({"n1"});
-  ASSERT_EQ(init_(), 0);
-  // A second host process: its Init must wait for our Close.
-  plat::ProcessOptions opt;
-  std::string out = inst.path("var/host.out");
-  std::FILE *f = std::fopen(out.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  opt.std_out = opt.std_err = plat::FileHandleOf(f);
-  plat::Process p;
-  ASSERT_TRUE(plat::StartProcess((qvtest::BinPath("qvadinvhost") + " --lib " + std::string(QVAD_BIN_DIR) + plat::kSep +
-                                  plat::LibraryFileName("qvadinv"))
-                                     .c_str(),
-                                 opt, &p));
-  std::fclose(f);
-  bool waiting = false;
-  for (int i = 0; i < 600 && !waiting; ++i) {
-    waiting = inst.trace("QvAdnerl04").find("Qvad_EmInvInit Wait Mutex.") != std::string::npos;
-    if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+TEST_F(Run, ResultStemsMatchWhateverTheirLetterCase) {
+  // The table's key names the result file; the definitions may spell it
+  // in another case, as the warehouse's own table names are often written.
+  struct Case {
+    std::string key, ref;
+  } cases[] = {{"A", "a"}, {"cpu", "CpU"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.key + " read as " + c.ref);
+    std::string ini = qvtest::kRazInv;
+    const std::string table = "[Table]\nA=", counted = "2=A\n";
+    ini.replace(ini.find(table), table.size(), "[Table]\n" + c.key + "=");
+    // The per-interface table is named as the definitions name it: that is a
+    // comparison of names, not a file, and as exact on Windows.
+    ini.replace(ini.find(counted), counted.size(), "2=" + c.ref + "\n");
+    for (std::size_t at = ini.find("A:"); at != std::string::npos; at = ini.find("A:", at)) ini.replace(at, 2, c.ref + ":");
+    inst.WriteEtc("RazInv.ini", ini);
+    Nodes({"n1", "n2"});
+    RunResult r = Go();
+    ASSERT_EQ(r.init, 0);
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "0:n2"}));
+    ASSERT_EQ(r.nodes.size(), 2u);
+    EXPECT_EQ(Lines(r.nodes[1].content), (std::vector<std::string>{"hw-n2,\"lit\",2"}));
+    EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"eth0,Site.n1,Alpha/Beta,3", "eth1,Site.n1,Alpha/Beta,3",
+                                                             "eth0,Site.n2,Alpha/Beta,3", "eth1,Site.n2,Alpha/Beta,3"}));
   }
-  EXPECT_TRUE(waiting);
-  EXPECT_EQ(plat::WaitProcess(p.handle, 0), 1);  // still blocked in Init
-  EXPECT_EQ(close_(), 0);
-  ASSERT_EQ(plat::WaitProcess(p.handle, 120000), 0);
-  std::uint32_t code = 99;
-  plat::ProcessExitCode(p.handle, &code);
-  plat::CloseProcess(p.handle);
-  EXPECT_EQ(code, 0u);
-  std::string printed = ReadFile(out);
-  EXPECT_NE(printed.find("Init: 0"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("summary: nodes=1 failed=0"), std::string::npos) << printed;
-  EXPECT_NE(inst.trace("QvAdnerl04").find("Qvad_EmInvInit Get Mutex."), std::string::npos);
+}
+
+TEST_F(Run, SecondHostWaitsForTheFirstClose) {
+  // A second host process must wait for our Close, whatever runtime folder
+  // it was started with: the lock belongs to the install, not the caller.
+  for (const std::string &rundir : {plat::GetEnv("QVAD_RUNDIR"), inst.path("var") + plat::kSep + "otherrun"}) {
+    SCOPED_TRACE(rundir);
+    std::size_t waits_before = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Wait Mutex.");
+    std::size_t gets_before = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Get Mutex.");
+    Nodes({"n1"});
+    ASSERT_EQ(init_(), 0);
+    plat::ProcessOptions opt;
+    std::string out = inst.path("var/host.out");
+    std::FILE *f = std::fopen(out.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    opt.std_out = opt.std_err = plat::FileHandleOf(f);
+    plat::Process p;
+    {
+      qvtest::EnvVar other("QVAD_RUNDIR", rundir);  // for the second host only
+      ASSERT_TRUE(plat::StartProcess((qvtest::BinPath("qvadinvhost") + " --lib " + std::string(QVAD_BIN_DIR) +
+                                      plat::kSep + plat::LibraryFileName("qvadinv"))
+                                         .c_str(),
+                                     opt, &p));
+    }
+    std::fclose(f);
+    bool waiting = false;
+    for (int i = 0; i < 600 && !waiting; ++i) {
+      waiting = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Wait Mutex.") > waits_before;
+      if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(waiting);
+    EXPECT_EQ(plat::WaitProcess(p.handle, 0), 1);  // still blocked in Init
+    EXPECT_EQ(close_(), 0);
+    ASSERT_EQ(plat::WaitProcess(p.handle, 120000), 0);
+    std::uint32_t code = 99;
+    plat::ProcessExitCode(p.handle, &code);
+    plat::CloseProcess(p.handle);
+    EXPECT_EQ(code, 0u);
+    std::string printed = ReadFile(out);
+    EXPECT_NE(printed.find("Init: 0"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("summary: nodes=1 failed=0"), std::string::npos) << printed;
+    EXPECT_EQ(Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Get Mutex."), gets_before + 1);
+  }
 }
 
 TEST_F(Run, InitFailures) {

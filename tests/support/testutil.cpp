@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -89,6 +90,29 @@ std::vector<std::string> Lines(const std::string &text) {
     start = nl + 1;
   }
   return out;
+}
+
+std::vector<TraceEntry> TraceEntries(const std::string &trace) {
+  std::vector<TraceEntry> out;
+  for (const std::string &l : Lines(trace)) {
+    std::size_t src = l.find(" src="), code = l.find(" code="), bar = l.find(" | ");
+    if (src == std::string::npos || code == std::string::npos || bar == std::string::npos || code < src) continue;
+    std::string where = l.substr(src + 5, code - src - 5);
+    std::size_t colon = where.rfind(':');
+    if (colon == std::string::npos) continue;
+    out.push_back({where.substr(0, colon), std::atoi(where.c_str() + colon + 1), std::atoi(l.c_str() + code + 6),
+                   l.substr(bar + 3)});
+  }
+  return out;
+}
+
+bool SourceIs(const std::string &source, const std::string &tail) {
+  std::string s = source;
+  for (char &c : s) {
+    if (c == '\\') c = '/';
+  }
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0 &&
+         (s.size() == tail.size() || s[s.size() - tail.size() - 1] == '/');
 }
 
 EnvVar::EnvVar(const char *name, const std::string &value) : name_(name) {

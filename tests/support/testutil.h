@@ -37,6 +37,17 @@ std::string FixturePath(const std::string &name);  // likewise, in fixtures/
 // Lines of a text, line ends (LF or CR LF) removed.
 std::vector<std::string> Lines(const std::string &text);
 
+// One entry of a tracer stand-in file: "... src=<file>:<line> code=<code> | <text>".
+struct TraceEntry {
+  std::string file;
+  int line = 0;
+  int code = 0;
+  std::string text;
+};
+std::vector<TraceEntry> TraceEntries(const std::string &trace);
+// Whether a source path names this file, given with '/' ("cmn/qvadrmenv/qvadrmenv.cpp").
+bool SourceIs(const std::string &source, const std::string &tail);
+
 // Sets an environment variable for the test's lifetime and restores it after.
 class EnvVar {
  public:

@@ -238,6 +238,17 @@ TEST_F(Service, StopsByItselfWithoutTheNetworkManagerOrItsChild) {
   EXPECT_EQ(Statuses().back().substr(0, 7), "Stopped");
   // The journal gets the error as one plain line of its own.
   EXPECT_EQ(qvtest::ReadFile(dir_.file("stderr.txt")), "QvAdnerl: ERROR 0xE0000C8E \n");
+  // The program's START and END each carry the position of their own statement.
+  const qvtest::TraceEntry *start = nullptr, *end = nullptr;
+  auto info = qvtest::TraceEntries(qvtest::ReadFile(dir_.file("trc/QvAdnerl02.trc")));
+  for (const auto &e : info) {
+    if (e.text == "START") start = &e;
+    if (e.text == "END") end = &e;
+  }
+  ASSERT_TRUE(start != nullptr && end != nullptr) << Trace();
+  EXPECT_TRUE(qvtest::SourceIs(start->file, "hp_ov/ov_evt/ovmain.cpp")) << start->file;
+  EXPECT_TRUE(qvtest::SourceIs(end->file, "hp_ov/ov_evt/ovmain.cpp")) << end->file;
+  EXPECT_LT(start->line, end->line);
 }
 
 // Without the tracer the service runs as ever and says so once, in the

@@ -115,8 +115,17 @@ TEST_F(WinService, StartedFromACommandPromptTheDispatcherFails) {
   EXPECT_EQ(qvtest::Run("\"" + root_ + "\\bin\\qvadovevt.exe\""), 1);
   std::string t = qvtest::ReadFile(dir_.file("trc\\QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("trc\\QvAdnerl02.trc"));
   EXPECT_NE(t.find("Service Create Error. LocalErrorCode : 22  SystemErrorCode : 1063 "), std::string::npos) << t;
-  EXPECT_NE(t.find("| START"), std::string::npos);
-  EXPECT_NE(t.find("| END"), std::string::npos);
+  // START and END each carry the position of their own statement.
+  const qvtest::TraceEntry *start = nullptr, *end = nullptr;
+  auto info = qvtest::TraceEntries(qvtest::ReadFile(dir_.file("trc\\QvAdnerl02.trc")));
+  for (const auto &e : info) {
+    if (e.text == "START") start = &e;
+    if (e.text == "END") end = &e;
+  }
+  ASSERT_TRUE(start != nullptr && end != nullptr) << t;
+  EXPECT_TRUE(qvtest::SourceIs(start->file, "hp_ov/ov_evt/ovmain.cpp")) << start->file;
+  EXPECT_TRUE(qvtest::SourceIs(end->file, "hp_ov/ov_evt/ovmain.cpp")) << end->file;
+  EXPECT_LT(start->line, end->line);
 }
 
 TEST_F(WinService, UnderTheServiceControlManager) {

@@ -1,0 +1,93 @@
+// Hosts of one install run by different users: root's run and an ordinary
+// user's run must still take turns on the run mutex.
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "run_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using qvtest::ReadFile;
+using qvtest::Run;
+
+constexpr uid_t kNobody = 65534;
+
+std::size_t Count(const std::string &text, const std::string &what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Opens the scratch install's folders and the files already in them to
+// every user, as an install is opened to the accounts that run hosts on it.
+// What the adapter creates later keeps the mode it was created with.
+void OpenToEveryone(const std::string &root) {
+  std::error_code ec;
+  fs::permissions(root, fs::perms::all, ec);
+  for (const auto &e : fs::recursive_directory_iterator(root, ec))
+    fs::permissions(e.path(), e.is_directory() ? fs::perms::all : fs::perms::owner_read | fs::perms::owner_write |
+                                                                      fs::perms::group_read | fs::perms::group_write |
+                                                                      fs::perms::others_read | fs::perms::others_write,
+                    ec);
+}
+
+TEST_F(Run, AnOrdinaryUsersHostWaitsForRootsRun) {
+  if (geteuid() != 0) GTEST_SKIP() << "starting a host as another user needs root";
+  const std::string root = fs::path(inst.install()).parent_path().string();
+  Nodes({"n1"});
+  // The trace files are shared by both hosts: make them before opening up.
+  for (const char *channel : {"QvAdnerl03", "QvAdnerl04"})
+    ASSERT_TRUE(qvtest::WriteFile(plat::GetEnv("ZLTGATE_DIR") + "/" + channel + ".trc", ""));
+  OpenToEveryone(root);
+  // Root's files come out as a service's usually do: writable by root only.
+  mode_t old_mask = umask(022);
+  int init = init_();  // root holds the run mutex, and may have created its lock file
+  umask(old_mask);
+  ASSERT_EQ(init, 0);
+  std::size_t waits = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Wait Mutex.");
+
+  const std::string host = qvtest::BinPath("qvadinvhost");
+  const std::string lib = std::string(QVAD_BIN_DIR) + "/" + plat::LibraryFileName("qvadinv");
+  const std::string out_path = inst.path("var/host.out");
+  int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  ASSERT_GE(out, 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(125);
+    dup2(out, 1);
+    dup2(out, 2);
+    execl(host.c_str(), host.c_str(), "--lib", lib.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(out);
+  ASSERT_GT(pid, 0);
+
+  bool waiting = false;
+  int status = 0;
+  bool ended_early = false;
+  for (int i = 0; i < 600 && !waiting && !ended_early; ++i) {
+    waiting = Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Wait Mutex.") > waits;
+    ended_early = !waiting && waitpid(pid, &status, WNOHANG) == pid;
+    if (!waiting && !ended_early) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(waiting) << ReadFile(out_path) << inst.trace("QvAdnerl03");
+  EXPECT_EQ(close_(), 0);
+  if (!ended_early) {
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(out_path) << inst.trace("QvAdnerl03");
+  EXPECT_NE(ReadFile(out_path).find("summary: nodes=1 failed=0"), std::string::npos) << ReadFile(out_path);
+}
+
+}  // namespace
