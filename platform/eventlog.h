@@ -15,4 +15,10 @@ bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int c
 // Non-zero on success, as DeregisterEventSource.
 int CloseEventSource(Handle source);
 
+// A note for the operator beside an event the program reported. POSIX: one
+// plain line on standard error, which the journal keeps with the unit's
+// other output (the event itself may have gone to a file or to syslog).
+// Win32: nothing; the event log is where the operator looks.
+void NoteForOperator(const char *text);
+
 }  // namespace plat
