@@ -264,14 +264,15 @@ class Soak {
     } else if (ReadWhole(root_ + "/etc/StopTime.txt", &stop) == 0) {
       ref = std::atol(stop.c_str());
     }
-    if (std::make_pair(ref, n) < last_state_) ++backwards_;
-    last_state_ = std::make_pair(ref, n);
-
-    // Forwarded events the state does not cover: the next start sends them again.
-    std::set<int> delivered;
+    // Forwarded events the state does not cover: the next start sends them
+    // again. Those an earlier kill left uncovered and that the run since has
+    // not sent again yet are that kill's; the rest are this kill's own.
+    std::set<int> delivered, sent_in_run;
     for (const Delivered &d : spool) delivered.insert(d.number);
+    for (std::size_t i = spool_at_start_; i < spool.size(); ++i) sent_in_run.insert(spool[i].number);
     std::map<long, int> rank;  // events of each second so far, in source order
-    int uncovered = 0;
+    std::set<int> uncovered;
+    int fresh = 0;
     bool later_second = false;
     int old_second_events = 0;
     for (int e = 0; e < written_; ++e) {
@@ -279,22 +280,28 @@ class Soak {
       int r = rank[t]++;
       if (t == ref) ++old_second_events;
       bool covered = t < ref || (t == ref && r < n);
-      if (!covered && delivered.count(e) != 0) {
-        ++uncovered;
-        ++uncovered_by_[e];
-        if (t > ref) later_second = true;
-      }
+      if (covered || delivered.count(e) == 0) continue;
+      uncovered.insert(e);
+      if (uncovered_before_.count(e) != 0 && sent_in_run.count(e) == 0) continue;  // carried over
+      ++fresh;
+      ++uncovered_by_[e];
+      if (t > ref) later_second = true;
     }
-    bool between_writes = have_keep && n == 1 && later_second && uncovered > 1;
+    uncovered_before_ = uncovered;
+    bool between_writes = have_keep && n == 1 && later_second && fresh > 1;
     if (between_writes) {
       ++between_kills_;
-      max_between_ = std::max(max_between_, uncovered);
+      max_between_ = std::max(max_between_, fresh);
       // The old second comes again after its first event, and the new event.
-      if (uncovered > old_second_events) ++over_budget_;
+      if (fresh > old_second_events) ++over_budget_;
     } else {
-      max_per_kill_ = std::max(max_per_kill_, uncovered);
-      if (uncovered > 1) ++over_budget_;
+      max_per_kill_ = std::max(max_per_kill_, fresh);
+      if (fresh > 1) ++over_budget_;
+      // Progress on disk never moves back, except in that window, where the
+      // count already belongs to the next second.
+      if (std::make_pair(ref, n) < last_state_) ++backwards_;
     }
+    last_state_ = std::make_pair(ref, n);
   }
 
   void WriteEvents() {
@@ -393,7 +400,7 @@ class Soak {
     }
     std::printf(
         "events %d, kills %d (%d during the replay), lost %d, duplicates %d, most deliveries of one event %d, "
-        "most uncovered by one kill %d; kills between the two writes at a change of second %d (most uncovered %d); "
+        "most left uncovered by one kill %d; kills between the two writes at a change of second %d (most uncovered %d); "
         "state reads %ld, faults %d%s%s; load: %d CPU, %d disk threads; final stop status %d\n",
         o_.events, kills_, replay_kills_, lost, duplicates, max_times, max_per_kill_, between_kills_, max_between_,
         reads_.load(), watch_faults_.load(), watch_faults_ != 0 ? ", first: " : "", first_fault_.c_str(), o_.cpu,
@@ -429,7 +436,8 @@ class Soak {
   int kills_ = 0, replay_kills_ = 0, between_kills_ = 0, max_between_ = 0, max_per_kill_ = 0, over_budget_ = 0;
   int backwards_ = 0;
   std::pair<long, long> last_state_{0, 0};
-  std::map<int, int> uncovered_by_;
+  std::map<int, int> uncovered_by_;  // how often a kill left each event uncovered
+  std::set<int> uncovered_before_;   // what the last kill left uncovered
   std::atomic<long> reads_{0};
   std::atomic<int> watch_faults_{0};
   std::string first_fault_;
