@@ -21,4 +21,10 @@ int CloseEventSource(Handle source);
 // event viewer already shows the event with its text.
 void SetEventEcho(bool on);
 
+// A note for the operator beside an event the program reported. POSIX: one
+// plain line on standard error, which the journal keeps with the unit's
+// other output (the event itself may have gone to a file or to syslog).
+// Win32: nothing; the event log is where the operator looks.
+void NoteForOperator(const char *text);
+
 }  // namespace plat

@@ -33,3 +33,17 @@ bool ReleaseRunMutex(Handle mutex);
 void CloseRunMutex(Handle mutex);
 
 }  // namespace plat
+
+namespace plat {
+
+// A lock that marks the one running instance of a program for the folder
+// the lock file lies in: an exclusive lock on that file, taken without
+// waiting and held until UnlockInstance or the end of the process (the
+// system drops it when its holder dies, so a killed instance never blocks
+// the next). The file is created when missing; one that cannot be created
+// but exists is locked as it is. kInvalidHandle with the last error set on
+// failure: kErrSharingViolation (32) when another process holds the lock.
+Handle LockInstance(const char *path);
+void UnlockInstance(Handle lock);
+
+}  // namespace plat

@@ -40,6 +40,13 @@ struct ServiceStatus {
 using ServiceRoutine = void (*)();
 using ServiceControlHandler = void (*)(std::uint32_t control);
 
+// Call first in main, before any other thread exists. POSIX: blocks the
+// control signals, so one that arrives before the dispatcher waits for them
+// stays pending until the dispatcher takes it, instead of ending the process
+// at once (no stop time, no end event). Win32: nothing; the service manager
+// sends controls only once the dispatcher runs.
+void BlockServiceControls();
+
 // Runs the service routine under the service manager and returns after it
 // has ended. False with the last error set when the dispatcher cannot start
 // (Win32: the program was not started by the service control manager).

@@ -23,6 +23,10 @@ struct QVAD_SERVICE {
   plat::Handle worker_thread;
   std::int32_t failed;
   QVAD_ERROR_TBL error;
+  // Non-zero when the worker ended on its own after a failure: reported
+  // with the final stop so the service manager treats the stop as a
+  // failure (Win32 recovery actions, Restart=on-failure).
+  volatile std::uint32_t specific_exit_code;
 };
 
 // Runs the service: 1 when it ran and stopped normally, 0 on failure with
@@ -36,6 +40,11 @@ int Qvad_SetServiceStatus(std::uint32_t state, std::uint32_t exit_code, std::uin
                           std::uint32_t check_point, std::uint32_t wait_hint);
 void Qvad_ServiceStop();
 void Qvad_RequestStop();
+// The worker names why it ends on its own, before it requests the stop: the
+// final status report then carries the code as the service-specific exit
+// code (Win32 exit code 1066). 0, the default, is an ordinary stop.
+void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code);
+std::uint32_t Qvad_ServiceExitCode();
 // 0 only when the wait timed out, 1 for any other result.
 int Qvad_IsStopRequested(std::uint32_t timeout_ms);
 void Qvad_SuspendWorker();

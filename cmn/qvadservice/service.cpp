@@ -123,7 +123,7 @@ void Qvad_ServiceStop() {
     plat::CloseEvent(g_service.stop_event);
     g_service.stop_event = nullptr;
   }
-  Qvad_SetServiceStatus(plat::kServiceStopped, 0, 0, 0, 0);
+  Qvad_SetServiceStatus(plat::kServiceStopped, 0, g_service.specific_exit_code, 0, 0);
 }
 
 void Qvad_ServiceCtrlHandler(std::uint32_t control) {
@@ -154,6 +154,12 @@ void Qvad_RequestStop() {
   // report) there is nothing to signal; the stop sequence follows anyway.
   if (g_service.stop_event != nullptr) plat::SetEvent(g_service.stop_event);
 }
+
+void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code) {
+  g_service.specific_exit_code = specific_exit_code;
+}
+
+std::uint32_t Qvad_ServiceExitCode() { return g_service.specific_exit_code; }
 
 int Qvad_IsStopRequested(std::uint32_t timeout_ms) {
   if (g_service.stop_event == nullptr) return 1;

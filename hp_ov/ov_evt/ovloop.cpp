@@ -5,10 +5,21 @@
 // restart, events earlier than the last handled one, and the first
 // stored-count events of the same second, were forwarded before and are
 // skipped. Progress (EvtCount.txt, then EvtKeep.txt) is recorded after every
-// handled event.
+// forwarded event; a skipped one writes nothing, so progress on disk never
+// moves back to an earlier event (a kill during the replay would otherwise
+// make the next start forward everything after that event again).
+//
+// The count is written before the line: a kill between the two leaves a
+// count that is too high for the old line's second only when the new event
+// opened a new second, which makes the next start forward that old second
+// again, never skip a new event. An event stamped ahead of this computer's
+// clock is forwarded but never becomes the last handled time, which would
+// make every event until then look handled.
 #include "hp_ov/ov_evt/ovloop.h"
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "cmn/qvadeventlog.h"
@@ -30,6 +41,7 @@ namespace {
 constexpr std::uint32_t kPipeWaitMs = 3000;
 
 struct RunState {
+  bool told_clock = false;  // the operator heard of a time ahead of the clock
   std::int32_t last_time = 0;
   std::int32_t stored_count = 0;
   std::int32_t run_index = 0;
@@ -46,6 +58,26 @@ struct LoopContext {
   const char *razevt;
   const char *evtkeep;
 };
+
+// Hands the event to the console: false when the console could keep it
+// nowhere (-1), which is not recorded as handled.
+bool Notify(RunState *s, int severity, std::int32_t event_time) {
+  int result =
+      cnsput3(nullptr, severity, s->host, nullptr, static_cast<int>(event_time), 0, 0, 0, 0, 0, 0, 0, s->message);
+  OvStatusForwarded(event_time, result);
+  if (result == kCnsNotStored) {
+    OV_ERROR("It failed in the storage of the Msg to Ordovan in Notif or Temporary files. : (%d)", -1);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
+    return false;
+  } else if (result == kCnsConsoleDown) {
+    OV_ERROR("Because Ordovan stopped, I wrote in a message at a file at one time. : (%d)", -2);
+  } else if (result == kCnsAlreadyNotified) {
+    OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
+  } else if (result >= 0) {
+    OV_INFO("It succeeded in the Notif of the Event.");
+  }
+  return true;
+}
 
 void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
   const char *line = s->line;
@@ -106,7 +138,23 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
   OV_INFO("cnsput3( NULL, %d, %s, NULL, %d, 0, 0, NULL, 0, %s ).", severity, s->host, static_cast<int>(event_time),
           s->message);
 
-  bool call = false;
+  std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  if (OvTimeAhead(event_time, now)) {
+    // Forwarded, since it may be a real event of a clock set back, but not
+    // recorded: it must not become the reference of the duplicate rule. A
+    // restart may forward it again.
+    if (!s->told_clock) {
+      s->told_clock = true;
+      char what[160];
+      std::snprintf(what, sizeof what, "The event line \"%.120s\"", line);
+      OvTellClockAhead(what, event_time, now);
+    }
+    OV_ERROR("The event time %d is ahead of the clock; the event is forwarded but not kept as the last handled.",
+             static_cast<int>(event_time));
+    Notify(s, severity, event_time);
+    return;
+  }
+
   if (event_time < s->last_time) {
     OV_ERROR("The Notif is not done because the Event which has already been notified.(%d > %d)",
              static_cast<int>(s->last_time), static_cast<int>(event_time));
@@ -114,45 +162,32 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     return;
   } else if (event_time == s->last_time) {
     if (s->stored_count > s->run_index) {
+      // Handled before the restart, and recorded then: nothing to write.
       ++s->run_index;
       OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
       OvStatusRepeat();
-    } else {
-      call = true;
-      ++s->run_index;
+      return;
     }
+    ++s->run_index;
   } else {
     s->last_time = event_time;
     s->stored_count = 0;
-    call = true;
     s->run_index = 1;
   }
-  if (call) {
-    int result = cnsput3(nullptr, severity, s->host, nullptr, static_cast<int>(event_time), 0, 0, 0, 0, 0, 0, 0,
-                         s->message);
-    OvStatusForwarded(event_time, result);
-    if (result == kCnsNotStored) {
-      OV_ERROR("It failed in the storage of the Msg to Ordovan in Notif or Temporary files. : (%d)", -1);
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
-      return;
-    } else if (result == kCnsConsoleDown) {
-      OV_ERROR("Because Ordovan stopped, I wrote in a message at a file at one time. : (%d)", -2);
-    } else if (result == kCnsAlreadyNotified) {
-      OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
-    } else if (result >= 0) {
-      OV_INFO("It succeeded in the Notif of the Event.");
-    }
-  }
-  if (OvCountWrite(s->run_index)) {
+  if (!Notify(s, severity, event_time)) return;
+  bool count_ok = OvCountWrite(s->run_index) != 0;
+  if (count_ok) {
     OV_INFO("It succeeded in writing the Count Quantity.");
   } else {
     OV_ERROR("It failed in writing the Count Quantity.");
   }
-  if (OvLogSaveFile(line, evtkeep)) {
+  bool keep_ok = OvLogSaveFile(line, evtkeep) != 0;
+  if (keep_ok) {
     OV_INFO("The notified Event was saved to the log file.");
   } else {
     OV_ERROR("fail in a save of a log file");
   }
+  OvStateWriteOutcome(count_ok && keep_ok, count_ok ? kOvEvtKeep : kOvEvtCount);
 }
 
 }  // namespace
@@ -162,6 +197,12 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
   RunState *s = state.get();
   std::memset(s->carry.text, 0, sizeof s->carry.text);
 
+  // The count belongs to the EvtKeep.txt line it was written with: when the
+  // last time comes from anywhere else, no event of that second is known
+  // to be handled, and the count is not used.
+  OvStateWriteReset();
+  std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  bool from_keep = false;
   if (OvGetLogCheck(evtkeep_path, s->line)) {
     OV_ERROR("There was EvtKeep.txt. The Event notified last time is acquired. : (%s)", s->line);
     std::int32_t t = 0;
@@ -170,18 +211,30 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
       OV_ERROR("It comes off processing because the Space was not found.  (%d)", rc);
     } else if (rc != 0) {
       OV_ERROR("It comes off processing because the numerical value was not found.  (%d)", rc);
+    } else if (OvTimeAhead(t, now)) {
+      // The worker has told the operator; here it is only not used.
+      OV_ERROR("EvtKeep.txt has the time %d, ahead of the clock; it is not taken as the last handled time.",
+               static_cast<int>(t));
     } else {
       s->last_time = t;
+      from_keep = true;
     }
   } else {
     OV_ERROR("There was EvtKeep.txt or the Confirmation cannot have been done. : (%d)", 0);
-    if (OvGetStopTimeOnly(stoptime_path, &s->last_time)) {
+  }
+  if (!from_keep) {
+    std::int32_t t = 0;
+    if (OvGetStopTimeOnly(stoptime_path, &t) && !OvTimeAhead(t, now)) {
+      s->last_time = t;
       OV_ERROR("The Retrieved of The Time can have been done from StopTime.txt.");
     } else {
       OV_ERROR("The Retrieved of The Time cannot have been done from StopTime.txt.");
     }
   }
-  if (OvCountRead(&s->stored_count)) {
+  if (!from_keep) {
+    s->stored_count = 0;
+    OV_ERROR("The Count Quantity is not used: it belongs to the line EvtKeep.txt does not hold.");
+  } else if (OvCountRead(&s->stored_count)) {
     OV_INFO("It succeeded in reading the Count Quantity.");
   } else {
     OV_ERROR("It failed in reading the Count Quantity.");

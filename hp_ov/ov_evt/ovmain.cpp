@@ -4,11 +4,18 @@
 // directories, works out how many minutes of past events to ask for, starts
 // the event dump command on the pipe, runs the event loop, and on the way
 // out records the stop time before it ends the child. Whatever way the
-// worker ends, it requests the service stop itself.
+// worker ends, it requests the service stop itself; when it ends after a
+// failure it first names the failure as the service's exit code.
+//
+// Before it touches anything, the worker locks qvadovevt.lock beside the
+// state files: two services working on one install would forward every
+// event twice and fight over the state files, whatever runtime folder each
+// was started with.
 #include "hp_ov/ov_evt/ovmain.h"
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadinstall.h"
@@ -20,13 +27,16 @@
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
 #include "hp_ov/ov_evt/ovtrace.h"
+#include "platform/error.h"
 #include "platform/eventlog.h"
+#include "platform/mutex.h"
 #include "platform/process.h"
 #include "platform/sys.h"
 
 namespace {
 
 QVAD_PIPE g_pipe;
+plat::Handle g_instance_lock = plat::kInvalidHandle;
 
 // Each entry carries the line of the statement that wrote it, so START and
 // END are told apart by their position as well as their text.
@@ -34,8 +44,18 @@ void WriteMain(QVAD_TRACER *channel, const char *text, const char *source, int l
   Qvad_TraceWrite(channel, 0, 1, source, line, 2, static_cast<int>(std::strlen(text)), plat::ProcessId(), 0, text);
 }
 
-// The end sequence every path of the worker takes.
-std::uint32_t EndWorker() {
+// The end sequence every path of the worker takes; exit_code names the
+// failure that ends it (0 for a requested stop).
+std::uint32_t EndWorker(int exit_code = 0) {
+  if (exit_code != 0) {
+    Qvad_SetServiceExitCode(static_cast<std::uint32_t>(exit_code));
+    char note[128];
+    std::snprintf(note, sizeof note, "qvadovevt: stopping after a failure (exit status %d); see the event log",
+                  exit_code);
+    plat::NoteForOperator(note);
+  }
+  plat::UnlockInstance(g_instance_lock);
+  g_instance_lock = plat::kInvalidHandle;
   OvTraceInfo("Thread END", __FILE__, __LINE__);
   Qvad_TraceClose(&g_OvTraceError, 0);
   Qvad_TraceClose(&g_OvTraceInfo, 0);
@@ -73,11 +93,17 @@ int OvMain() {
                 "Service Create Error. LocalErrorCode : %d  SystemErrorCode : %d ", static_cast<int>(err.local_code),
                 static_cast<int>(err.system_code));
   }
+  int status = kOvExitStopped;
+  if (Qvad_ServiceExitCode() != 0) {
+    status = static_cast<int>(Qvad_ServiceExitCode());
+  } else if (err.local_code != 0 && err.local_code != 22) {
+    status = kOvExitFramework;  // 22: not started by a service manager, nothing to restart
+  }
   WriteMain(&info_channel, "END", __FILE__, __LINE__);
   Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_SERVICE_ENDED, kOvProgramName, nullptr);
   Qvad_TraceClose(&error_channel, 0);
   Qvad_TraceClose(&info_channel, 0);
-  return 1;
+  return status;
 }
 
 std::uint32_t OvThreadMain(void *) {
@@ -87,13 +113,45 @@ std::uint32_t OvThreadMain(void *) {
   Qvad_TraceOpen(&g_OvTraceInfo, 0, kOvInfoChannel);
   OvTraceInfo("Thread START", __FILE__, __LINE__);
 
+  // The adapter's own directories first: the instance lock lies beside the
+  // state files and is taken before anything is started.
+  char install[260] = {};
+  std::uint32_t dir_rc = OvGetInstallDir(install, sizeof install);
+  char razevt[260] = {}, evtkeep[260] = {}, stoptime[260] = {}, lock_path[260] = {};
+  if (dir_rc == 0 && (!OvEtcPath(install, kOvRazEvtIni, razevt) || !OvEtcPath(install, kOvEvtKeep, evtkeep) ||
+                      !OvEtcPath(install, kOvStopTime, stoptime) || !OvEtcPath(install, kOvInstanceLock, lock_path))) {
+    dir_rc = 87;
+  }
+  if (dir_rc != 0) {
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_INSTALL_DIR_MISSING, nullptr);
+    OV_ERROR("I failed in the acquisition of a pass. ErrorCode : %d", static_cast<int>(dir_rc));
+    return EndWorker(kOvExitNotInstalled);
+  }
+  g_instance_lock = plat::LockInstance(lock_path);
+  if (g_instance_lock == plat::kInvalidHandle) {
+    std::uint32_t lock_error = plat::LastError();
+    if (lock_error == plat::kErrSharingViolation) {
+      OV_ERROR("The service is already running for this install: %s is held by another process.", lock_path);
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_ALREADY_RUNNING, lock_path, nullptr);
+      char note[400];
+      std::snprintf(note, sizeof note, "qvadovevt: already running for this install (%.300s is held)", lock_path);
+      plat::NoteForOperator(note);
+      return EndWorker(kOvExitAlreadyRunning);
+    }
+    // A folder where not even the lock can be made will not take the state
+    // files either; that failure is reported when it happens. Forwarding
+    // goes on without the guard.
+    OV_ERROR("The instance lock %s could not be taken (%u); the service runs without it.", lock_path,
+             static_cast<unsigned>(lock_error));
+  }
+
   QVAD_ERROR_TBL err;
   std::memset(&err, 0, sizeof err);
   if (!Qvad_CreatePipe(&g_pipe, 1, 4097, &err)) {
     OvTraceErrorF(err.source, err.line, "I failed in making of a pipe. LocalErrorCode : %d  SystemErrorCode : %d ",
                   static_cast<int>(err.local_code), static_cast<int>(err.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PIPE_FAILED, nullptr);
-    return EndWorker();
+    return EndWorker(kOvExitPipe);
   }
   OvTraceInfo("It succeeded in the Generate of the Pipe.", __FILE__, __LINE__);
 
@@ -111,39 +169,46 @@ std::uint32_t OvThreadMain(void *) {
     OV_ERROR("HP OpenView NetworkNodeManager Get Install Directry Miss. ErrorCode : %d", static_cast<int>(rc));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_INSTALL_DIR_MISSING, nullptr);
     Qvad_ClosePipe(&g_pipe);
-    return EndWorker();
+    return EndWorker(kOvExitNotInstalled);
   }
   OvTraceInfo("It succeeded in the Retrieved of the Install Directories of OpenView.", __FILE__, __LINE__);
-
-  char install[260] = {};
-  std::uint32_t dir_rc = OvGetInstallDir(install, sizeof install);
-  char razevt[260] = {}, evtkeep[260] = {}, stoptime[260] = {};
-  if (dir_rc == 0 && (!OvEtcPath(install, kOvRazEvtIni, razevt) || !OvEtcPath(install, kOvEvtKeep, evtkeep) ||
-                      !OvEtcPath(install, kOvStopTime, stoptime))) {
-    dir_rc = 87;
-  }
-  if (dir_rc != 0) {
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_INSTALL_DIR_MISSING, nullptr);
-    OV_ERROR("I failed in the acquisition of a pass. ErrorCode : %d", static_cast<int>(dir_rc));
-    Qvad_ClosePipe(&g_pipe);
-    return EndWorker();
-  }
   OvTraceInfo("It succeeded in the Retrieved of the Definition file Directories and the Event Log Directories.",
               __FILE__, __LINE__);
 
-  std::int32_t minutes = 0;
+  // The look-back starts from the last handled event, or else from the last
+  // stop. A time ahead of the clock is not used (it would ask for a
+  // negative look-back and hide every event until then); the operator is
+  // told once.
+  std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+  std::int64_t reference = 0;
+  bool from_keep = false, told = false;
   static char keep_text[kOvLineSize];
   std::memset(keep_text, 0, sizeof keep_text);
   if (OvGetLogCheck(evtkeep, keep_text) == 1) {
-    if (!OvGetDifTime(keep_text, &minutes)) {
+    std::int32_t minutes_unused = 0, keep_time = 0;
+    if (!OvGetDifTime(keep_text, &minutes_unused)) {
       OV_ERROR("I failed in the acquisition of the time between adapter stops. ErrorCode : %d", 0);
       std::remove(evtkeep);
       Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
-      OvGetStopTime(stoptime, &minutes);
+    } else if (OvGetEventTime(keep_text, &keep_time) == 0 && OvTimeAhead(keep_time, now)) {
+      OvTellClockAhead(kOvEvtKeep, keep_time, now);
+      told = true;
+    } else {
+      reference = keep_time;
+      from_keep = true;
     }
-  } else {
-    OvGetStopTime(stoptime, &minutes);
   }
+  if (!from_keep) {
+    std::int32_t stop_time = 0;
+    if (OvGetStopTimeOnly(stoptime, &stop_time)) {
+      if (!OvTimeAhead(stop_time, now)) {
+        reference = stop_time;
+      } else if (!told) {
+        OvTellClockAhead(kOvStopTime, stop_time, now);
+      }
+    }
+  }
+  std::int32_t minutes = OvLookBackMinutes(reference, now);
 
   char command[64] = {};
   std::snprintf(command, sizeof command, "ovdumpevents.exe -l %d -t", static_cast<int>(minutes));
@@ -159,18 +224,20 @@ std::uint32_t OvThreadMain(void *) {
              static_cast<int>(err.local_code), static_cast<int>(err.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_DUMP_START_FAILED, nullptr);
     Qvad_ClosePipe(&g_pipe);
-    return EndWorker();
+    return EndWorker(kOvExitUnavailable);
   }
   OV_INFO("It succeeded in the Create Process. (%s)", command);
 
   int result = OvGetParameter(razevt, evtkeep, &g_pipe, stoptime);
+  bool stop_kept = OvStopTime() != 0;
+  OvStateWriteOutcome(stop_kept, kOvStopTime);
   if (result == 1) {
     OvTraceInfo("Because the Not Running Req was accepted, it stops.", __FILE__, __LINE__);
   } else {
     OV_ERROR("I failed in the acquisition a notice of an event. ErrorCode : %d", 0);
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PROCESSING_FAILED, nullptr);
   }
-  if (OvStopTime()) {
+  if (stop_kept) {
     OvTraceInfo("Adapters Not Running The Time was preserved in the FILE.", __FILE__, __LINE__);
   } else {
     OvTraceError("Adapters Not Running The Time was not able to be preserved in the FILE.", __FILE__, __LINE__);
@@ -182,5 +249,5 @@ std::uint32_t OvThreadMain(void *) {
   }
   g_OvChildInfo.process = plat::kInvalidHandle;
   Qvad_ClosePipe(&g_pipe);
-  return EndWorker();
+  return EndWorker(result == 1 ? 0 : kOvExitProcessing);
 }

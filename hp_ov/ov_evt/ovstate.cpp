@@ -5,15 +5,18 @@
 // make a restarted service forward events again or skip new ones.
 #include "hp_ov/ov_evt/ovstate.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
+#include "cmn/qvadeventlog.h"
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovtrace.h"
 #include "platform/error.h"
+#include "platform/eventlog.h"
 #include "platform/sys.h"
 
 namespace {
@@ -28,6 +31,16 @@ int ReadFirstLine(std::FILE *f, char *out, int max) {
   return 0;
 }
 
+// The number a text starts with, read as atoi reads it, but held within the
+// 32-bit range instead of overflowing: a damaged file never makes a number
+// that wraps round into a plausible one.
+std::int32_t LeadingNumber(const char *text) {
+  long long v = std::strtoll(text, nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
 // Reads the first line of a small number file: 1, or 0 when it cannot be read.
 int ReadNumberFile(const char *path, std::int32_t *value, bool *opened) {
   std::FILE *f = std::fopen(path, "rb");
@@ -37,12 +50,18 @@ int ReadNumberFile(const char *path, std::int32_t *value, bool *opened) {
   int r = ReadFirstLine(f, text, 15);
   std::fclose(f);
   if (r != 0) return 0;
-  *value = static_cast<std::int32_t>(std::atoi(text));
+  *value = LeadingNumber(text);
   return 1;
 }
 
+std::uint32_t g_write_error = 0;
+bool g_write_failing = false;
+std::string g_write_failed_what;
+
 bool Replace(const char *path, const char *text) {
-  return plat::ReplaceFileAtomically(path, text, std::strlen(text), true) == 0;
+  std::uint32_t rc = plat::ReplaceFileAtomically(path, text, std::strlen(text), true);
+  if (rc != 0) g_write_error = rc;
+  return rc == 0;
 }
 
 }  // namespace
@@ -79,6 +98,60 @@ std::int32_t OvMinutesSince(std::int64_t then, std::int64_t now) {
   return static_cast<std::int32_t>(m);
 }
 
+std::int32_t OvLookBackMinutes(std::int64_t reference, std::int64_t now) {
+  if (reference == 0) return 0;
+  std::int32_t m = OvMinutesSince(reference - kOvLookBackMarginSeconds, now);
+  return m < 1 ? 1 : m;
+}
+
+bool OvTimeAhead(std::int64_t time, std::int64_t now) { return time > now + kOvClockToleranceSeconds; }
+
+void OvTellClockAhead(const char *what, std::int64_t time, std::int64_t now) {
+  char t[24], n[24], tol[24];
+  std::snprintf(t, sizeof t, "%lld", static_cast<long long>(time));
+  std::snprintf(n, sizeof n, "%lld", static_cast<long long>(now));
+  std::snprintf(tol, sizeof tol, "%lld", static_cast<long long>(kOvClockToleranceSeconds));
+  OV_ERROR("%s has the time %s, ahead of the clock (%s); it is not taken as the last handled time.", what, t, n);
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_TIME_AHEAD, what, t, n, tol, nullptr);
+  char note[512];
+  std::snprintf(note, sizeof note,
+                "qvadovevt: %.300s has the time %s, ahead of this computer's clock (%s) by more than %s s; "
+                "not taken as the last handled time. Check the clock.",
+                what, t, n, tol);
+  plat::NoteForOperator(note);
+}
+
+void OvStateWriteOutcome(bool ok, const char *what) {
+  if (ok == !g_write_failing) return;
+  g_write_failing = !ok;
+  char code[16];
+  std::snprintf(code, sizeof code, "%u", static_cast<unsigned>(g_write_error));
+  char note[512];
+  if (!ok) {
+    g_write_failed_what = what != nullptr ? what : "";
+    OV_ERROR("Progress could not be recorded in %s (system error %s); reported once until it works again.",
+             g_write_failed_what.c_str(), code);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_STATE_WRITE_FAILED, g_write_failed_what.c_str(), code, nullptr);
+    std::snprintf(note, sizeof note,
+                  "qvadovevt: progress could not be recorded in %.300s (system error %s); events are still "
+                  "forwarded, a restart will forward those since the last recorded one again",
+                  g_write_failed_what.c_str(), code);
+  } else {
+    OV_INFO("Progress is recorded in %s again.", g_write_failed_what.c_str());
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_STATE_RECORDED_AGAIN, g_write_failed_what.c_str(), nullptr);
+    std::snprintf(note, sizeof note, "qvadovevt: progress is recorded in %.300s again", g_write_failed_what.c_str());
+  }
+  plat::NoteForOperator(note);
+}
+
+std::uint32_t OvLastStateWriteError() { return g_write_error; }
+
+void OvStateWriteReset() {
+  g_write_failing = false;
+  g_write_error = 0;
+  g_write_failed_what.clear();
+}
+
 int OvCountRead(std::int32_t *count) {
   *count = 0;
   char dir[260] = {}, path[260] = {};
@@ -95,6 +168,12 @@ int OvCountRead(std::int32_t *count) {
   }
   if (!ok) {
     OV_ERROR("The Retrieved of the content of EvtCount.txt cannot have been done.");
+    return 0;
+  }
+  if (value < 0 || value > kOvCountLimit) {
+    // Not a count this service wrote: a damaged file, like an unreadable one.
+    OV_ERROR("The Retrieved of the content of EvtCount.txt cannot have been done.");
+    OV_ERROR("EvtCount.txt holds %d, which no second can hold; the file is damaged.", static_cast<int>(value));
     return 0;
   }
   OV_INFO("The Count Quantity was acquired from EvtCount.txt.");
@@ -158,7 +237,7 @@ int OvGetStopTimeOnly(const char *path, std::int32_t *time) {
     OV_ERROR("It failed in The Value Retrieved of StopTime.txt.");
     return 0;
   }
-  *time = static_cast<std::int32_t>(std::atoi(text));
+  *time = LeadingNumber(text);
   return 1;
 }
 
@@ -193,6 +272,7 @@ int OvGetLogCheck(const char *path, char *text) {
 int OvLogSaveFile(const char *text, const char *path) {
   std::uint32_t rc = plat::ReplaceFileAtomically(path, text, std::strlen(text), true);
   if (rc == 0) return 1;
+  g_write_error = rc;
   // The replacement could not create its file at all, or could not finish it.
   if (rc == plat::kErrFileNotFound || rc == plat::kErrPathNotFound || rc == plat::kErrAccessDenied) {
     OV_ERROR("I failed in opening of a file. : (%d)", 0);

@@ -7,7 +7,8 @@
 // $OVDUMPEVENTS_ARGS names a file that receives the command line (default:
 // ovdumpevents.args in the temp folder, beside the default source
 // ovdumpevents.txt);
-// $OVDUMPEVENTS_CHUNK slows the output down (below).
+// $OVDUMPEVENTS_CHUNK slows the output down (below); $OVDUMPEVENTS_DELAY_MS
+// makes the command start that much later, as a loaded computer does.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -69,6 +70,8 @@ int Generate(long count, bool follow) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  long delay = std::strtol(plat::GetEnv("OVDUMPEVENTS_DELAY_MS").c_str(), nullptr, 10);
+  if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
   plat::SetStreamBinary(stdout);
   g_chunk = static_cast<std::size_t>(std::strtoul(plat::GetEnv("OVDUMPEVENTS_CHUNK").c_str(), nullptr, 10));
   long minutes = -1, generate = -1;

@@ -226,4 +226,16 @@ int CloseEventSource(Handle source) {
   return 1;
 }
 
+void NoteForOperator(const char *text) {
+  if (text == nullptr) return;
+  // One write, so the line never interleaves with a child's output.
+  std::string line = text;
+  for (char &c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  line += '\n';
+  ssize_t n = write(STDERR_FILENO, line.data(), line.size());
+  (void)n;
+}
+
 }  // namespace plat

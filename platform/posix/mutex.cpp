@@ -183,3 +183,42 @@ void CloseRunMutex(Handle mutex) {
 }
 
 }  // namespace plat
+
+#include <sys/file.h>
+
+namespace plat {
+
+// flock, not a record lock: the lock belongs to this open file, so a second
+// attempt within the same process is refused too, as a second service
+// instance must be. The descriptor is close-on-exec, so a child never keeps
+// the lock alive after the service has died.
+Handle LockInstance(const char *path) {
+  if (path == nullptr || path[0] == '\0') {
+    SetLastError(kErrInvalidParameter);
+    return kInvalidHandle;
+  }
+  int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return kInvalidHandle;
+  }
+  int r;
+  do {
+    r = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) {
+    int e = errno;
+    ::close(fd);
+    SetLastError(e == EWOULDBLOCK ? kErrSharingViolation : ErrorFromErrno(e));
+    return kInvalidHandle;
+  }
+  return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+void UnlockInstance(Handle lock) {
+  if (lock == nullptr || lock == kInvalidHandle) return;
+  ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(lock) - 1));
+}
+
+}  // namespace plat

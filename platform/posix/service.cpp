@@ -1,6 +1,7 @@
-// The service as a foreground daemon. The main thread blocks the control
-// signals before any other thread exists, so every thread inherits the
-// block and only the main thread's sigtimedwait takes them; it hands each to
+// The service as a foreground daemon. The program blocks the control
+// signals first thing in main (BlockServiceControls), before any other
+// thread exists, so every thread inherits the block, a signal that comes
+// early stays pending, and only the main thread's sigtimedwait takes them; it hands each to
 // the control handler, as the Win32 dispatcher calls the handler on the
 // main thread. Status reports go to the systemd notify socket when
 // $NOTIFY_SOCKET names one: READY=1 when running, STOPPING=1 when stopping,
@@ -31,6 +32,16 @@ namespace {
 ServiceRoutine g_routine = nullptr;
 std::atomic<ServiceControlHandler> g_handler{nullptr};
 std::atomic<bool> g_done{false};
+// The last status report accepted controls. As the Win32 service manager
+// refuses controls while a service is start pending, a stop that comes
+// earlier is held until the service can act on it: before that, the stop
+// event it would signal may not exist yet, and the stop would be lost.
+std::atomic<bool> g_accepting{false};
+
+void ControlSignals(sigset_t *set) {
+  sigemptyset(set);
+  for (int s : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP}) sigaddset(set, s);
+}
 
 void *RunRoutine(void *) {
   g_routine();
@@ -93,12 +104,18 @@ bool Notify(const std::string &message) {
 
 }  // namespace
 
+void BlockServiceControls() {
+  sigset_t set;
+  ControlSignals(&set);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 bool RunServiceDispatcher(const char *, ServiceRoutine routine) {
   g_routine = routine;
   g_done = false;
+  g_accepting = false;
   sigset_t set;
-  sigemptyset(&set);
-  for (int s : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP}) sigaddset(&set, s);
+  ControlSignals(&set);
   sigset_t old;
   pthread_sigmask(SIG_BLOCK, &set, &old);
   pthread_t thread;
@@ -108,19 +125,21 @@ bool RunServiceDispatcher(const char *, ServiceRoutine routine) {
     SetLastError(ErrorFromErrno(rc));
     return false;
   }
-  std::uint32_t pending = 0;  // a stop that came before the handler was registered
+  std::uint32_t pending = 0;  // a stop that came before the service accepted controls
   while (!g_done) {
-    timespec wait{0, 100 * 1000000L};
+    timespec wait{0, (pending != 0 ? 10 : 100) * 1000000L};
     int sig = sigtimedwait(&set, nullptr, &wait);
     ServiceControlHandler handler = g_handler.load();
+    bool accepting = handler != nullptr && g_accepting.load();
     if (sig > 0) {
       std::uint32_t control = ControlOf(sig);
-      if (handler != nullptr) {
+      if (accepting) {
         handler(control);
       } else if (control == kControlStop) {
-        pending = control;
+        pending = control;  // pause and continue are refused then, as on Win32
       }
-    } else if (pending != 0 && handler != nullptr) {
+    }
+    if (pending != 0 && accepting) {
       handler(pending);
       pending = 0;
     }
@@ -146,6 +165,7 @@ bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status) {
     SetLastError(kErrInvalidHandle);
     return false;
   }
+  g_accepting = status.controls_accepted != 0;
   char text[256];
   std::snprintf(text, sizeof text, "STATUS=%s (state %u, check point %u, wait hint %u ms, controls %u)\n",
                 StateName(status.state), status.state, status.check_point, status.wait_hint,

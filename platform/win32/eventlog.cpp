@@ -15,5 +15,6 @@ bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int c
 int CloseEventSource(Handle source) { return ::DeregisterEventSource(source) ? 1 : 0; }
 
 void SetEventEcho(bool) {}
+void NoteForOperator(const char *) {}
 
 }  // namespace plat

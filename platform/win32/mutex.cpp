@@ -34,3 +34,27 @@ void CloseRunMutex(Handle mutex) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+// The file opened without sharing: a second open fails with a sharing
+// violation until this handle is closed, by us or by the system when the
+// process ends. The handle is not inheritable, so a child never keeps it.
+Handle LockInstance(const char *path) {
+  if (path == nullptr || path[0] == '\0') {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return kInvalidHandle;
+  }
+  HANDLE h = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SHARING_VIOLATION) {
+    h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+}
+
+void UnlockInstance(Handle lock) {
+  if (lock == nullptr || lock == kInvalidHandle) return;
+  ::CloseHandle(lock);
+}
+
+}  // namespace plat

@@ -16,6 +16,8 @@ void WINAPI Main(DWORD, LPSTR *) { g_routine(); }
 void WINAPI Control(DWORD control) { g_handler(control); }
 }  // namespace
 
+void BlockServiceControls() {}
+
 bool RunServiceDispatcher(const char *name, ServiceRoutine routine) {
   g_routine = routine;
   char service_name[256] = {};

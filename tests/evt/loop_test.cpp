@@ -221,13 +221,149 @@ TEST_F(Loop, ChildEndEndsTheLoopAndAQuietStopIsQuick) {
 
 TEST_F(Loop, StopWhileThePipeIsQuiet) {
   Start("");
-  ASSERT_TRUE(WaitTrace("It failed in reading the Count Quantity."));
+  ASSERT_TRUE(WaitTrace("The Count Quantity is not used"));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(Stop(), 1);
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   EXPECT_LT(s, 4.5);
   EXPECT_NE(Trace().find("The Stop Service Req was received."), std::string::npos);
+}
+
+// After a restart the replay skips what was forwarded before. Skipping
+// writes nothing: rewriting the state for each skipped event would move
+// progress on disk back to an earlier event, and a kill then makes the next
+// start forward everything after it again.
+TEST_F(Loop, SkippedEventsLeaveTheStateFilesAlone) {
+  std::string src;
+  for (const char *m : {"a", "b", "c", "d", "e"}) src += Line(500, "node", m, "Normal");
+  std::string last = Line(500, "node", "e", "Normal");
+  ASSERT_TRUE(qvtest::WriteFile(run_.evtkeep, last.substr(0, last.size() - 1)));
+  ASSERT_TRUE(qvtest::WriteFile(Etc(kOvEvtCount), "5"));
+  auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(run_.evtkeep, hour_ago);
+  std::filesystem::last_write_time(Etc(kOvEvtCount), hour_ago);
+  auto old = std::filesystem::last_write_time(run_.evtkeep);  // as the file system keeps it
+  ASSERT_EQ(std::filesystem::last_write_time(Etc(kOvEvtCount)), old);
+  Start(src);
+  for (int i = 0; i < 600 && Occurrences("had already been notified. : (-3)") < 5; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(Occurrences("had already been notified. : (-3)"), 5) << Trace();
+  EXPECT_TRUE(Spool().empty());
+  EXPECT_EQ(std::filesystem::last_write_time(run_.evtkeep), old);
+  EXPECT_EQ(std::filesystem::last_write_time(Etc(kOvEvtCount)), old);
+
+  // The next event of that second is new: forwarded and recorded.
+  std::FILE *f = std::fopen(dir_.file("source.txt").c_str(), "ab");
+  ASSERT_NE(f, nullptr);
+  std::fputs(Line(500, "node", "f", "Normal").c_str(), f);
+  std::fclose(f);
+  ASSERT_TRUE(WaitTrace(" f )."));
+  for (int i = 0; i < 100 && qvtest::ReadFile(Etc(kOvEvtCount)) != "6"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Stop(), 1);
+  EXPECT_EQ(Spool(), std::vector<std::string>{"0\t769\tnode\t500\tf"});
+  EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "6");
+}
+
+// An event stamped ahead of the clock is forwarded, but the events after it
+// that carry the right time are not taken for repeats, and it is never
+// recorded as the last handled event. The operator hears of it once.
+TEST_F(Loop, AnEventAheadOfTheClockIsNeverTheReference) {
+  long now = static_cast<long>(std::time(nullptr));
+  Start(Line(now - 10, "node", "before", "Normal") + Line(now + 3600, "node", "hour ahead", "Normal") +
+        Line(now - 5, "node", "after one", "Normal") + Line(2147483647L, "node", "far ahead", "Normal") +
+        Line(now - 4, "node", "after two", "Normal"));
+  ASSERT_TRUE(WaitTrace(" after two )."));
+  for (int i = 0; i < 100 && Spool().size() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int i = 0; i < 100 && qvtest::ReadFile(run_.evtkeep).find("after two") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Stop(), 1);
+  std::vector<std::string> s = Spool();
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_NE(s[2].find("after one"), std::string::npos);
+  EXPECT_NE(s[4].find("after two"), std::string::npos);
+  std::string after = Line(now - 4, "node", "after two", "Normal");
+  EXPECT_EQ(qvtest::ReadFile(run_.evtkeep), after.substr(0, after.size() - 1));
+  EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "1");
+  EXPECT_EQ(Occurrences("is ahead of the clock; the event is forwarded"), 2);
+  if (plat::kExeSuffix[0] == '\0') {
+    std::string events = qvtest::ReadFile(dir_.file("events.log"));
+    std::size_t first = events.find("WARNING 0xA000089F");
+    ASSERT_NE(first, std::string::npos) << events;
+    EXPECT_EQ(events.find("WARNING 0xA000089F", first + 1), std::string::npos) << events;
+  }
+}
+
+// The count in EvtCount.txt is used only with the EvtKeep.txt line it was
+// written with, and only when it is a count a second can hold.
+TEST_F(Loop, TheCountIsUsedOnlyWithItsLine) {
+  struct Case {
+    const char *name;
+    bool keep_line;            // EvtKeep.txt holds a line of second 700 (else it is empty)
+    const char *count;         // EvtCount.txt
+    std::size_t forwarded;     // of four events of second 700
+  };
+  const Case cases[] = {
+      {"count with its line", true, "2", 2},
+      {"empty EvtKeep.txt, time from StopTime.txt", false, "3", 4},
+      {"negative count", true, "-5", 4},
+      {"count no second can hold", true, "2000000000", 4},
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string spool = dir_.file("spool" + std::to_string(++n) + ".txt");
+    Env("QVCNSPUT_SPOOL", spool);
+    std::string kept = Line(700, "node", "kept", "Normal");
+    ASSERT_TRUE(qvtest::WriteFile(run_.evtkeep, c.keep_line ? kept.substr(0, kept.size() - 1) : ""));
+    ASSERT_TRUE(qvtest::WriteFile(Etc(kOvEvtCount), c.count));
+    ASSERT_TRUE(qvtest::WriteFile(run_.stoptime, "700"));
+    std::string src;
+    for (int i = 0; i < 4; ++i) src += Line(700, "node", "m" + std::to_string(i), "Normal");
+    src += Line(701, "node", "end", "Normal");
+    Start(src);
+    ASSERT_TRUE(WaitTrace(" end ).")) << Trace();
+    auto lines = [&] { return qvtest::Lines(qvtest::ReadFile(spool)); };
+    for (int i = 0; i < 100 && lines().size() < c.forwarded + 1; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(Stop(), 1);
+    EXPECT_EQ(lines().size(), c.forwarded + 1);
+    std::filesystem::remove(dir_.file("QvAdnerl01.trc"));
+    std::filesystem::remove(dir_.file("QvAdnerl02.trc"));
+  }
+}
+
+// A state write that fails (here the temporary file cannot be made) is
+// reported once, not for every event, and so is its recovery; events keep
+// flowing throughout.
+TEST_F(Loop, AFailingStateWriteIsReportedOnceAndSoIsItsRecovery) {
+  std::filesystem::create_directories(Etc(kOvEvtCount) + ".tmp");
+  Start(Line(800, "node", "one", "Normal") + Line(801, "node", "two", "Normal") + Line(802, "node", "three", "Normal"));
+  ASSERT_TRUE(WaitTrace(" three )."));
+  for (int i = 0; i < 100 && Spool().size() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(Spool().size(), 3u);
+  std::filesystem::remove(Etc(kOvEvtCount) + ".tmp");
+  std::FILE *f = std::fopen(dir_.file("source.txt").c_str(), "ab");
+  ASSERT_NE(f, nullptr);
+  std::fputs((Line(803, "node", "four", "Normal") + Line(804, "node", "five", "Normal")).c_str(), f);
+  std::fclose(f);
+  ASSERT_TRUE(WaitTrace(" five )."));
+  for (int i = 0; i < 100 && qvtest::ReadFile(run_.evtkeep).find("five") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Stop(), 1);
+  EXPECT_EQ(Spool().size(), 5u);
+  EXPECT_EQ(qvtest::ReadFile(Etc(kOvEvtCount)), "1");
+  EXPECT_EQ(Occurrences("It failed in writing the Count Quantity."), 3);
+  EXPECT_EQ(Occurrences("Progress could not be recorded in EvtCount.txt"), 1);
+  EXPECT_EQ(Occurrences("Progress is recorded in EvtCount.txt again."), 1);
+  if (plat::kExeSuffix[0] == '\0') {
+    std::string events = qvtest::ReadFile(dir_.file("events.log"));
+    EXPECT_EQ(events.find("WARNING 0xA00008A0"), events.rfind("WARNING 0xA00008A0")) << events;
+    EXPECT_NE(events.find("WARNING 0xA00008A0"), std::string::npos) << events;
+    EXPECT_NE(events.find("INFORMATION 0x6000044F"), std::string::npos) << events;
+  }
 }
 
 }  // namespace

@@ -21,6 +21,25 @@ TEST(State, MinutesRoundUp) {
   EXPECT_EQ(OvMinutesSince(60, 0), -1);
 }
 
+// The -l argument the event dump command gets: never negative, a minute of
+// margin beyond the last handled event, everything on a first run.
+TEST(State, LookBackMinutes) {
+  struct Case {
+    std::int64_t reference, now;
+    std::int32_t minutes;
+  } const cases[] = {
+      {0, 1000000, 0},             // nothing handled before
+      {1000000, 1000000, 1},       // the same second: the margin
+      {1000000, 1000060, 2},       // a minute ago: that minute and the margin
+      {1000000, 1000061, 3},
+      {1000000, 1000000 - 2, 1},   // within the tolerance ahead
+      {2147483647, 1000000, 1},    // far ahead (refused as a reference before this)
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(OvLookBackMinutes(c.reference, c.now), c.minutes) << c.reference << " at " << c.now;
+  }
+}
+
 TEST(State, LogFileReadAndSave) {
   qvtest::ScratchDir dir("evtstate");
   std::string keep = dir.file("EvtKeep.txt");

@@ -167,4 +167,53 @@ TEST_F(WinService, UnderTheServiceControlManager) {
   EXPECT_TRUE(WaitFor([&] { return Trace().find("| END") != std::string::npos; }));
 }
 
+// A service that ends on its own after a failure tells the service manager
+// so, with a service-specific exit code, and its recovery actions apply;
+// a requested stop (above) reports exit code 0.
+TEST_F(WinService, EndingAfterAFailureReportsAServiceSpecificExitCode) {
+  ASSERT_EQ(plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, "SOFTWARE\\Hewlett-Packard\\HP OpenView",
+                                      "InstallDir"),
+            0u);
+  std::string path = "\"" + root_ + "\\bin\\qvadovevt.exe\"";
+  svc_ = CreateServiceA(scm_, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                        SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(svc_, nullptr) << GetLastError();
+  ASSERT_TRUE(StartServiceA(svc_, 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(WaitState(SERVICE_STOPPED));
+  SERVICE_STATUS end{};
+  ASSERT_TRUE(QueryServiceStatus(svc_, &end));
+  EXPECT_EQ(end.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+  EXPECT_EQ(end.dwServiceSpecificExitCode, 78u);  // not installed
+}
+
+// Two services on one install: the second finds the first's lock beside
+// the state files, says it is already running, and fails.
+TEST_F(WinService, ASecondServiceOnTheSameInstallRefusesToRun) {
+  std::string path = "\"" + root_ + "\\bin\\qvadovevt.exe\"";
+  svc_ = CreateServiceA(scm_, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                        SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(svc_, nullptr) << GetLastError();
+  ASSERT_TRUE(StartServiceA(svc_, 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(WaitState(SERVICE_RUNNING));
+  ASSERT_TRUE(WaitFor([&] { return Trace().find("It succeeded in the Create Process.") != std::string::npos; }));
+  const char kSecond[] = "Ordovan Nerl NNM second";
+  SC_HANDLE second = CreateServiceA(scm_, kSecond, kSecond, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                    SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
+                                    nullptr, nullptr, nullptr);
+  ASSERT_NE(second, nullptr) << GetLastError();
+  StartServiceA(second, 0, nullptr);
+  SERVICE_STATUS st{};
+  for (int i = 0; i < 600; ++i) {
+    if (QueryServiceStatus(second, &st) && st.dwCurrentState == SERVICE_STOPPED) break;
+    Sleep(50);
+  }
+  DeleteService(second);
+  CloseServiceHandle(second);
+  EXPECT_EQ(st.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(st.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+  EXPECT_EQ(st.dwServiceSpecificExitCode, 75u);  // already running
+  EXPECT_NE(Trace().find("The service is already running for this install"), std::string::npos) << Trace();
+  EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));  // the first goes on
+}
+
 }  // namespace
