@@ -90,11 +90,12 @@ int FileReplacement::Commit() {
   if (std::fclose(f) != 0 && err == 0) err = errno;
   if (err == 0) {
     // A reader that has the old file open (without delete sharing) holds
-    // the rename off for a moment; wait for it a little, not for ever.
+    // the rename off for a moment; wait for it up to ten seconds (a busy
+    // machine can keep a reader from letting go for a while), not for ever.
     for (int attempt = 0;; ++attempt) {
       if (::MoveFileExA(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
       DWORD code = ::GetLastError();
-      if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || attempt >= 40) {
+      if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) || attempt >= 200) {
         err = ErrnoFromWin32(code);
         break;
       }
