@@ -69,6 +69,10 @@ int Generate(long count, bool follow) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("%s (%s) %s\n", "ovdumpevents", "stand-in event dump", QVAD_VERSION);
+    return 0;
+  }
   plat::SetStreamBinary(stdout);
   g_chunk = static_cast<std::size_t>(std::strtoul(plat::GetEnv("OVDUMPEVENTS_CHUNK").c_str(), nullptr, 10));
   long minutes = -1, generate = -1;
