@@ -127,13 +127,14 @@ else()
   set(CPACK_DEBIAN_FILE_NAME qvadnerl_${PROJECT_VERSION}_${deb_arch}.deb)
   set(CPACK_DEBIAN_PACKAGE_SECTION net)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "network-manager adapter for an operations suite
- The adapter forwards a network manager's events to an operations console
- through the service qvadovevt, produces per-node inventories from the
- network manager's data warehouse through the libraries qvadinv and
- qvademinv, and carries the setup tools and the installer script
- qvadnerl-setup that register the service, the event source and the
- settings.")
+  # The summary comes first from CPACK_PACKAGE_DESCRIPTION_SUMMARY; CPack
+  # indents these lines.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The adapter forwards a network manager's events to an operations console
+through the service qvadovevt, produces per-node inventories from the
+network manager's data warehouse through the libraries qvadinv and
+qvademinv, and carries the setup tools and the installer script
+qvadnerl-setup that register the service, the event source and the
+settings.")
   # The C and C++ runtimes come from shlibdeps; the console library the
   # service links against belongs to the operations suite, not to Debian,
   # so it is looked up among the build's stand-ins and named by no

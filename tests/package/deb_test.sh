@@ -19,12 +19,21 @@ svc_pid=""
 installed_by_us=0
 unit="/etc/systemd/system/Ordovan\\x20Nerl\\x20NNM.service"
 
+# dpkg removes the empty folders of a purged package that no other package
+# lists, even when they were there before it; they are put back as found.
+existing_dirs=()
+for d in /opt /etc/opt /var/opt /usr/share/lintian/overrides; do
+  [ -d "$d" ] && existing_dirs+=("$d")
+done
 cleanup() {
   [ -n "$svc_pid" ] && kill -KILL "$svc_pid" 2>/dev/null
   if [ "$installed_by_us" -eq 1 ] && dpkg-query -W -f='${Status}' qvadnerl 2>/dev/null | grep -q installed; then
     echo "cleanup: purging the package"
     dpkg_do --purge qvadnerl >/dev/null 2>&1
   fi
+  for d in "${existing_dirs[@]}"; do
+    [ -d "$d" ] || mkdir -p -m 755 "$d"
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -192,14 +201,18 @@ echo "-- an inventory through the installed front library"
 python3 "$src/samples/make_warehouse.py" "$work/warehouse.db" --nodes 3 --seed 7 --own "$(hostname -s)" >/dev/null
 printf '\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion]\n"DM InstallType"=dword:00000002\n' \
   >>/etc/qvadnerl/registry.reg
+mkdir -p "$work/results"
 (
   export PATH=$work/nnm/bin:$PATH LD_LIBRARY_PATH=$work/nnm/bin OVDWQUERY_DB=$work/warehouse.db \
     FXSEND_DIR=$work/fxsend ZLTGATE_DIR=$work/trace
-  "$work/nnm/bin/qvadinvhost" --lib /opt/qvadnerl/bin/libqvadinv.so --keep "$work/results" --quiet
+  "$work/nnm/bin/qvadinvhost" --lib /opt/qvadnerl/bin/libqvadinv.so --keep "$work/results"
 ) >"$work/inv.log" 2>&1
 rc=$?
 check "inventory run succeeds" test "$rc" -eq 0 || sed 's/^/    /' "$work/inv.log"
 check "node list written under /var/opt/qvadnerl" test -s /var/opt/qvadnerl/var/node.csv
+# The host is handed <install>/ret/<node>.csv, which the link puts under /var/opt.
+check "node result files handed from the install's ret folder" \
+  test "$(grep -c ' file=/opt/qvadnerl/ret/.*\.csv rows=[1-9]' "$work/inv.log")" -ge 4
 check "node result files written under /var/opt/qvadnerl" \
   test "$(find "$work/results" -name '*.csv' | wc -l)" -ge 4
 check "repository file delivered" test -s "$work/fxsend/Repository.csv"
