@@ -39,6 +39,45 @@ before=$(cat "$work/adapter/etc/RazEvt.ini")
 inst adapter "$work/adapter"
 check "changed RazEvt.ini kept" test "$(cat "$work/adapter/etc/RazEvt.ini")" = "$before"
 
+echo "-- qvadnerl-setup on the folder install, with a scratch registry and unit folder"
+setup=$work/adapter/bin/qvadnerl-setup
+export QVAD_REGISTRY=$work/registry.reg QVAD_SYSTEMD_DIR=$work/units ZLTGATE_DIR=$work/trace
+mkdir -p "$work/units" "$work/assets/etc" "$work/trace"
+unit="$work/units/Ordovan\\x20Nerl\\x20NNM.service"
+"$setup" install --nnm-dir "$work/nnm" --asset-root "$work/assets" -i 192.0.2.10 -t 2 >"$work/setup.log" 2>&1
+check "install succeeds without a preflight check" test $? -eq 0 || cat "$work/setup.log"
+check "registry made from the template, with the other products' folders" \
+  grep -q "^\"InstallDir\"=\"$work/nnm/\"" "$QVAD_REGISTRY"
+check "event source, environment file, repository settings and unit all there" \
+  test -f "$work/assets/etc/nerladapter.env" -a -f "$work/adapter/etc/RepInfo.ini" -a -f "$unit"
+check "unit runs the installed service" grep -qx "ExecStart=$work/adapter/bin/qvadovevt" "$unit"
+"$setup" install -i 192.0.2.10 -t 2 >"$work/again.log" 2>&1
+rc=$?
+# 1073, the service exists, is 49 on Linux.
+check "a second install stops at the service with its status" test "$rc" -eq 49
+check "and names the failed step and the tool's message" \
+  grep -q 'service failed with status 49: qvadaddservice error in CreateService(1073)' "$work/again.log"
+printf '#!/bin/sh\necho "preflight: network manager missing"\nexit 3\n' >"$work/adapter/bin/qvadcheck"
+chmod +x "$work/adapter/bin/qvadcheck"
+"$setup" uninstall >"$work/uninstall.log" 2>&1
+check "uninstall succeeds" test $? -eq 0 || cat "$work/uninstall.log"
+check "uninstall removes unit, environment file, repository settings and event source" \
+  bash -c "test ! -e '$unit' -a ! -e '$work/assets/etc/nerladapter.env' -a ! -e '$work/adapter/etc/RepInfo.ini' && ! grep -q 'Application.QvAdnerl\]' '$QVAD_REGISTRY'"
+"$setup" uninstall >"$work/uninstall.log" 2>&1
+check "uninstall with nothing left to remove succeeds" test $? -eq 0 || cat "$work/uninstall.log"
+"$setup" install -i 192.0.2.10 -t 2 >"$work/check.log" 2>&1
+rc=$?
+check "a preflight check that fails gives the installer its status" test "$rc" -eq 3
+check "and its output and result are shown" \
+  bash -c "grep -q 'preflight: network manager missing' '$work/check.log' && grep -q 'qvadcheck: status 3' '$work/check.log'"
+"$setup" uninstall >/dev/null 2>&1
+rm -f "$work/adapter/bin/qvadcheck"
+"$setup" install -i 192.0.2.10 -t 3 >"$work/bad.log" 2>&1
+check "invalid repository settings stop the installer with status 22" test $? -eq 22
+check "before the service is registered" test ! -e "$unit"
+"$setup" uninstall >/dev/null 2>&1
+unset QVAD_REGISTRY QVAD_SYSTEMD_DIR ZLTGATE_DIR
+
 echo "-- the system prefix /opt/qvadnerl, into a staging root"
 inst adapter /opt/qvadnerl "$work/root"
 check "system layout holds exactly the shipped files and links" same_list "$here/adapter-fhs.txt" <(tree_list "$work/root")
