@@ -46,7 +46,7 @@ endwhile()
 if(WIN32)
   get_property(razmessage_rc GLOBAL PROPERTY QVAD_RAZMESSAGE_RC)
   qvad_version_info(RazMessage "Event log message texts" "#include \"RazMessage.rc\"")
-  set_source_files_properties(${CMAKE_BINARY_DIR}/versioninfo/RazMessage.rc
+  set_source_files_properties(${CMAKE_BINARY_DIR}/versioninfo/RazMessage.version.rc
     DIRECTORY ${PROJECT_SOURCE_DIR}/outside/razmessage PROPERTIES OBJECT_DEPENDS ${razmessage_rc})
 endif()
 
