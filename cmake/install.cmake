@@ -79,8 +79,8 @@ if(WIN32)
   install(TARGETS RazMessage RUNTIME DESTINATION bin COMPONENT adapter
     ARCHIVE DESTINATION lib COMPONENT implib EXCLUDE_FROM_ALL)
   install(FILES ${QVAD_SAMPLE_SETTINGS} DESTINATION etc COMPONENT adapter)
-  # The working folders the engine writes into; a ZIP keeps no empty folder,
-  # so install.cmd makes them too.
+  # The working folders the engine writes into (install.cmd makes them too,
+  # for a folder copied without its empty folders).
   install(DIRECTORY DESTINATION var COMPONENT adapter)
   install(DIRECTORY DESTINATION ret COMPONENT adapter)
   install(DIRECTORY DESTINATION tmp/hard COMPONENT adapter)
