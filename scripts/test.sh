@@ -26,7 +26,9 @@ native() {
 packages() {
   cmake --preset native-release >/dev/null
   cmake --build --preset native-release -j"$jobs"
-  ctest --preset native-release -L package
+  # Verbose, so that what the Debian package test checked, the lintian
+  # warnings and a skipped install (not root, no dpkg) are seen.
+  ctest --preset native-release -L package --verbose
 }
 
 wine_x64() {
