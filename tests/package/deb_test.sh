@@ -50,6 +50,11 @@ dpkg_do() {
   return 1
 }
 
+if ! command -v dpkg-deb >/dev/null || ! command -v dpkg-shlibdeps >/dev/null; then
+  echo "SKIP: the Debian package needs dpkg-deb and dpkg-shlibdeps (dpkg-dev), which are not installed"
+  exit 0
+fi
+
 echo "-- the package file"
 cmake --build "$build" --target package >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
 deb=$build/packages/qvadnerl_${version}_$(dpkg --print-architecture 2>/dev/null || echo amd64).deb
