@@ -52,3 +52,31 @@ function(qvad_native_path var path)
 endfunction()
 qvad_native_path(QVAD_NATIVE_BIN_DIR "${CMAKE_BINARY_DIR}/bin")
 qvad_native_path(QVAD_NATIVE_SOURCE_DIR "${CMAKE_SOURCE_DIR}")
+
+# qvad_version_info(target "description") gives a program or library the
+# project's version: a VERSIONINFO resource on Win32 (what Explorer and an
+# installer show), and QVAD_VERSION for a --version option.
+function(qvad_version_info target description)
+  target_compile_definitions(${target} PRIVATE QVAD_VERSION="${PROJECT_VERSION}")
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  get_target_property(out ${target} OUTPUT_NAME)
+  if(NOT out)
+    set(out ${target})
+  endif()
+  if(type STREQUAL "EXECUTABLE")
+    set(QVAD_RC_FILETYPE "0x1L")   # VFT_APP
+    set(QVAD_RC_FILENAME "${out}.exe")
+  else()
+    set(QVAD_RC_FILETYPE "0x2L")   # VFT_DLL
+    set(QVAD_RC_FILENAME "${out}.dll")
+  endif()
+  set(QVAD_RC_DESCRIPTION "${description}")
+  set(QVAD_RC_INTERNAL "${out}")
+  set(QVAD_RC_INCLUDE "${ARGN}")
+  set(rc ${CMAKE_BINARY_DIR}/versioninfo/${target}.version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()

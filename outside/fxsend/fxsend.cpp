@@ -15,6 +15,10 @@
 #include "platform/sys.h"
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("%s (%s) %s\n", "fxsend", "stand-in file transfer", QVAD_VERSION);
+    return 0;
+  }
   std::string dir = plat::GetEnv("FXSEND_DIR");
   std::string code_text = plat::GetEnv("FXSEND_EXIT");
   int code = code_text.empty() ? 0 : std::atoi(code_text.c_str());

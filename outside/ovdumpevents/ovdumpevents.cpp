@@ -70,6 +70,10 @@ int Generate(long count, bool follow) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("%s (%s) %s\n", "ovdumpevents", "stand-in event dump", QVAD_VERSION);
+    return 0;
+  }
   long delay = std::strtol(plat::GetEnv("OVDUMPEVENTS_DELAY_MS").c_str(), nullptr, 10);
   if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
   plat::SetStreamBinary(stdout);

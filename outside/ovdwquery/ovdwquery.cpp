@@ -96,6 +96,10 @@ int Canned(const std::string &dir, const std::string &query, const std::string &
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("%s (%s) %s\n", "ovdwquery", "stand-in warehouse query", QVAD_VERSION);
+    return 0;
+  }
   std::string file, out;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-file") == 0 && i + 1 < argc) {

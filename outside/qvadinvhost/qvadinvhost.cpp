@@ -70,6 +70,9 @@ int main(int argc, char **argv) {
       keep = argv[++i];
     } else if (a == "--quiet") {
       quiet = true;
+    } else if (a == "--version" && argc == 2) {
+      std::printf("qvadinvhost (stand-in inventory host) %s\n", QVAD_VERSION);
+      return 0;
     } else {
       std::fprintf(stderr, "usage: qvadinvhost [--lib <qvadinv>] [--keep <folder>] [--quiet]\n");
       return 3;

@@ -150,8 +150,17 @@ SvcHandle SvcCreate(SvcHandle manager, const char *name, const char *command_lin
   std::string exec;
   // systemd expands %-specifiers in ExecStart; the command line is meant literally.
   for (const char *p = command_line; *p != '\0'; ++p) exec += *p == '%' ? std::string("%%") : std::string(1, *p);
+  // The service reports READY=1 once running, so systemd waits for it
+  // (Type=notify). It reaches the network manager and the console over the
+  // network, hence network-online. The adapter package's settings file
+  // gives the registry file, the runtime folder and library paths; without
+  // it the programs' defaults apply. systemd makes the runtime folder that
+  // holds the pipe and removes it when the service ends.
   std::string unit = "# Registered by qvadaddservice.\n[Unit]\nDescription=" + std::string(name) +
-                     "\n\n[Service]\nType=simple\nNotifyAccess=main\nExecStart=" + exec +
+                     "\nWants=network-online.target\nAfter=network-online.target\n\n"
+                     "[Service]\nType=notify\nNotifyAccess=main\n"
+                     "EnvironmentFile=-/etc/opt/qvadnerl/qvadovevt.env\nRuntimeDirectory=qvadnerl\n"
+                     "ExecStart=" + exec +
                      "\nRestart=on-failure\nKillSignal=SIGTERM\n"
                      "# The service program ends with 1 when it is stopped.\nSuccessExitStatus=1\n\n"
                      "[Install]\nWantedBy=multi-user.target\n";

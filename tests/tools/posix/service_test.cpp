@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "../toolrun.h"
+#include "platform/process.h"
 #include "platform/sys.h"
 
 namespace {
@@ -55,7 +56,9 @@ TEST_F(PosixService, AddWritesAnEnabledUnitOnce) {
   std::string unit = qvtest::ReadFile(UnitFile());
   for (const char *line :
        {"\nDescription=Ordovan Nerl NNM\n", "\nExecStart=/opt/nerl/bin/qvadovevt -x 50%%\n", "\nRestart=on-failure\n",
-        "\nKillSignal=SIGTERM\n", "\nSuccessExitStatus=1\n", "\nWantedBy=multi-user.target\n"})
+        "\nKillSignal=SIGTERM\n", "\nSuccessExitStatus=1\n", "\nWantedBy=multi-user.target\n", "\nType=notify\n",
+        "\nAfter=network-online.target\n", "\nWants=network-online.target\n", "\nRuntimeDirectory=qvadnerl\n",
+        "\nEnvironmentFile=-/etc/opt/qvadnerl/qvadovevt.env\n"})
     EXPECT_NE(unit.find(line), std::string::npos) << line << " in\n" << unit;
   EXPECT_EQ(Calls(), "daemon-reload\nenable " + std::string(kUnit) + "\n");
 
@@ -64,6 +67,18 @@ TEST_F(PosixService, AddWritesAnEnabledUnitOnce) {
   EXPECT_EQ(r.out, "qvadaddservice error in CreateService(1073)");
   EXPECT_NE(qvtest::ReadFile(UnitFile()).find("qvadovevt"), std::string::npos) << "the first unit stays";
   EXPECT_NE(tooltest::Trace(dir_, "QvAdnerl02").find("code=1073 | END"), std::string::npos);
+}
+
+// systemd's own checker reads the unit as systemd would: an unknown
+// setting or a value it cannot parse is reported on its output, a program
+// that cannot run fails it.
+TEST_F(PosixService, SystemdAcceptsTheUnit) {
+  std::string analyze = plat::FindProgram("systemd-analyze");
+  if (analyze.empty()) GTEST_SKIP() << "systemd-analyze is not installed";
+  ASSERT_EQ(Add("-n " + Q(kName) + " -p " + Q(qvtest::BinPath("qvadovevt"))).rc, 0);
+  std::string out = dir_.file("verify.out");
+  EXPECT_EQ(qvtest::Run(Q(analyze) + " verify " + Q(UnitFile()), out), 0);
+  EXPECT_EQ(qvtest::ReadFile(out), "");
 }
 
 TEST_F(PosixService, AddRefusesIncompleteOrOverlongCommandLines) {
