@@ -3,7 +3,7 @@
 #   cmake --install <build> --component adapter  --prefix <folder>
 #   cmake --install <build> --component standins --prefix <folder>
 #
-# The adapter component is what ships: the eleven deliverables, the message
+# The adapter component is what ships: the eleven deliverables and the preflight check qvadcheck, the message
 # texts, the sample settings and the installer scripts. The stand-ins for the
 # outside components are a component of their own, for demos and tests, and
 # never part of a package.
@@ -15,7 +15,7 @@
 # folder, as on Windows.
 
 set(QVAD_DELIVERABLES qvadovevt qvademinv qvadinv qvadaddservice qvaddelservice qvadmsgdllreg
-    qvadmsgdllunreg qvadrepini qvademenv qvadrmenv runhidden)
+    qvadmsgdllunreg qvadrepini qvademenv qvadrmenv runhidden qvadcheck)
 set(QVAD_STANDINS zltgate qvcnsput ovdumpevents ovdwquery fxsend qvadinvhost)
 
 # Version resources (Win32) and QVAD_VERSION for every shipped binary and stand-in.
@@ -31,6 +31,7 @@ set(descriptions
   qvademenv "Environment file tool"
   qvadrmenv "Environment file removal tool"
   runhidden "Hidden command launcher"
+  qvadcheck "Preflight check of an install"
   zltgate "Tracer library (stand-in)"
   qvcnsput "Console message library (stand-in)"
   ovdumpevents "Event dump command (stand-in)"
