@@ -89,8 +89,9 @@ std::int32_t SucceedInit() {
   InvRunContext &c = Ctx();
   char backup[260];
   QVAD_ERROR_TBL err;
-  Compose(backup, c.InstallDir, Piece("var"), "node.bak");
-  if (Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
+  if (!Compose(backup, c.InstallDir, Piece("var"), "node.bak")) {
+    QVAD_INV_ERR(1, "(Error)Node list backup path too long : InstallDir = %s", c.InstallDir);
+  } else if (Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
     QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
   }
