@@ -14,6 +14,7 @@
 // Parsed files are kept in a small cache and parsed again when their size
 // or modification time changes.
 #include "cmn/qvadprofile.h"
+#include "cmn/qvadhold.h"
 
 #include <cerrno>
 #include <chrono>
@@ -117,7 +118,7 @@ std::map<std::string, CacheEntry> g_cache;
 constexpr std::size_t kCacheLimit = 32;
 
 bool ReadWholeFile(const char *path, std::string &out) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "rb"), &std::fclose);
+  QvadFile f(std::fopen(path, "rb"));
   if (!f) return false;
   char chunk[8192];
   std::size_t n;

@@ -11,10 +11,7 @@
 namespace {
 
 void Start(QVAD_ERROR_TBL *error, char *detail, std::size_t detail_size) {
-  if (error != nullptr) {
-    std::memset(error, 0, sizeof *error);
-    std::snprintf(error->label, sizeof error->label, "%s", "QVAD_ERROR_TBL");
-  }
+  Qvad_ResetError(error);
   if (detail != nullptr && detail_size > 0) std::memset(detail, 0, detail_size);
 }
 

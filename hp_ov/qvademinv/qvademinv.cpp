@@ -38,14 +38,12 @@ InvRunContext &Ctx() { return *Qvad_InvContext(); }
 // The returned value travels in the entry's code field, as in every END entry.
 #define INV_TRACE_END(value) QVAD_TRACE_CODE(&Ctx().InfoTrace, 0, static_cast<int>(value), "END")
 
-std::string Piece(const char *name) { return std::string(plat::kSep) + name + plat::kSep; }
-
 bool Compose(char *out, const char *dir, const std::string &sub, const char *file) {
   int n = std::snprintf(out, 260, "%s%s%s", dir, sub.c_str(), file);
   return n >= 0 && n < 260;
 }
 
-std::string HardDir() { return std::string(Ctx().InstallDir) + Piece("tmp") + "hard" + plat::kSep; }
+std::string HardDir() { return Qvad_InvHardDir(Ctx().InstallDir); }
 
 void FreeAll() {
   InvRunContext &c = Ctx();
@@ -89,7 +87,7 @@ std::int32_t SucceedInit() {
   InvRunContext &c = Ctx();
   char backup[260];
   QVAD_ERROR_TBL err;
-  Compose(backup, c.InstallDir, Piece("var"), "node.bak");
+  Compose(backup, c.InstallDir, Qvad_InvDirPiece("var"), "node.bak");
   if (Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
     QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
@@ -199,10 +197,10 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   }
   // Every path must fit its 260-byte field, or files would land elsewhere.
   if (!Compose(c.RazInvPath, c.InstallDir, plat::kEtcPiece, "RazInv.ini") ||
-      !Compose(c.RepositoryCsvPath, c.InstallDir, Piece("ret"), "Repository.csv") ||
-      !Compose(c.NodeCsvPath, c.InstallDir, Piece("var"), "node.csv") ||
+      !Compose(c.RepositoryCsvPath, c.InstallDir, Qvad_InvDirPiece("ret"), "Repository.csv") ||
+      !Compose(c.NodeCsvPath, c.InstallDir, Qvad_InvDirPiece("var"), "node.csv") ||
       !Compose(c.RepInfoPath, c.InstallDir, plat::kEtcPiece, "RepInfo.ini") ||
-      !Compose(c.QueryOutPath, c.InstallDir, Piece("tmp") + "hard" + plat::kSep, "ovdwquery.txt")) {
+      !Compose(c.QueryOutPath, c.InstallDir, Qvad_InvHardDir(""), "ovdwquery.txt")) {
     QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
     ReportError("QvadGetInstallPathForDll");
     return FailInit(-4);
@@ -237,7 +235,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   // Init leaves node.csv and node.bak as they were, so the nodes removed
   // since the last good run are still reported by the next one.
   char fresh[260];
-  if (!Compose(fresh, c.InstallDir, Piece("var"), "node.new")) {
+  if (!Compose(fresh, c.InstallDir, Qvad_InvDirPiece("var"), "node.new")) {
     QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
     ReportError("QvadGetInstallPathForDll");
     return FailInit(-4);
@@ -343,7 +341,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
       return 1;
     }
     if (c.OwnNodeFirst == 1) {
-      std::string ret = std::string(c.InstallDir) + Piece("ret");
+      std::string ret = std::string(c.InstallDir) + Qvad_InvDirPiece("ret");
       if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err) != 1) {
         QVAD_INV_ERR(1, "(Error)Qvad_fxsend : %s | %d | %d | %d", err.source, err.line, err.local_code,
                      static_cast<int>(err.system_code));
@@ -363,7 +361,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   }
   CopyText(info->NodeName, sizeof info->NodeName, node->NodeName);
   CopyText(info->NodeAttr, sizeof info->NodeAttr, node->NodeAttr);
-  int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir, Piece("ret").c_str(),
+  int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir, Qvad_InvDirPiece("ret").c_str(),
                         node->NodeName);
   if (n < 0 || n >= static_cast<int>(sizeof info->FileName)) {
     QVAD_INV_ERR(1, "(Error)Result file name too long : Name = %s", node->NodeName);
