@@ -26,8 +26,6 @@ namespace plat {
 
 namespace {
 
-constexpr std::uint32_t kErrCannotAcceptCtrl = 1061;
-
 struct PosixSvc {
   bool manager = false;
   std::string dir;
@@ -238,7 +236,7 @@ bool SvcStop(SvcHandle service) {
     return false;
   }
   if (state == kSvcStopPending) {
-    SetLastError(kErrCannotAcceptCtrl);
+    SetLastError(kErrServiceCannotAcceptCtrl);
     return false;
   }
   int rc = Systemctl(*s, {"stop", "--no-block", s->unit}, nullptr);
