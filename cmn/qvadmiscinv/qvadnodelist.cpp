@@ -130,16 +130,15 @@ int Qvad_CreateNodeBak(const char *current_path, const char *backup_path, QVAD_E
   return 1;
 }
 
-int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, int mode, QVAD_ERROR_TBL *error) {
+int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
-  if (head == nullptr || path == nullptr || (mode != 0 && mode != 1)) {
+  if (head == nullptr || path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
   *head = nullptr;
   char own[129] = {};
-  int ok = mode == 0 ? Qvad_GetHostName(own, sizeof own, error) : Qvad_GetComputerName(own, sizeof own, error);
-  if (ok != 1) return 0;
+  if (Qvad_GetHostName(own, sizeof own, error) != 1) return 0;
   return ReadList(head, path, own, error);
 }
 
@@ -194,20 +193,5 @@ int Qvad_GetHostName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
     QVAD_FILL_ERROR(error, 22, code);
     return 0;
   }
-  return 1;
-}
-
-int Qvad_GetComputerName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
-  Qvad_ResetError(error);
-  if (buffer == nullptr || size <= 15) {
-    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
-    return 0;
-  }
-  char name[16] = {};
-  if (!plat::ComputerName(name, sizeof name)) {
-    QVAD_FILL_ERROR(error, 22, plat::LastError());
-    return 0;
-  }
-  std::snprintf(buffer, size, "%s", name);
   return 1;
 }

@@ -242,7 +242,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   }
   std::memcpy(c.NewNodeCsvPath, fresh, sizeof c.NewNodeCsvPath);
   if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, fresh, c.QueryOutPath) != 0) return FailInit(-6);
-  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, 0, &err) != 1) {
+  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     FreeAll();
@@ -391,7 +391,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   QVAD_ERROR_TBL err;
   int text = 0;
   if (Qvad_GetTextFlag(&text, &err) != 1) {
-    QVAD_INV_ERR(3, "(Error)Qvad_OdbcSQLExecf : %s | %d | %d | %d ", err.source, err.line, err.local_code,
+    QVAD_INV_ERR(3, "(Error)Qvad_GetTextFlag : %s | %d | %d | %d ", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
     return fail(-8);
