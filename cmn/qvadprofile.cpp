@@ -14,7 +14,6 @@
 // Parsed files are kept in a small cache and parsed again when their size
 // or modification time changes.
 #include "cmn/qvadprofile.h"
-#include "cmn/qvadhold.h"
 
 #include <cerrno>
 #include <chrono>
@@ -28,6 +27,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "cmn/qvadhold.h"
 
 namespace {
 

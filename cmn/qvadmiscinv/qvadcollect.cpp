@@ -19,10 +19,6 @@
 #include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "platform/error.h"
 
-namespace {
-
-}  // namespace
-
 INV_FIELD *Qvad_GetInvData(int count, QVAD_ERROR_TBL *error) {
   // A kind with no entries still writes its (empty) row, so one cell is
   // always allocated.

@@ -8,9 +8,6 @@
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "platform/error.h"
 
-namespace {
-}
-
 int Qvad_MacroStructDiv(const char *text, char *name, int name_size, char *args, int args_size, QVAD_ERROR_TBL *err) {
   if (args != nullptr && args_size > 0) std::memset(args, 0, static_cast<std::size_t>(args_size));
   if (text == nullptr || Qvad_FieldSplit(text, '(', 1, name, name_size) != 1) {

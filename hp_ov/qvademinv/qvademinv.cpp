@@ -361,8 +361,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   }
   CopyText(info->NodeName, sizeof info->NodeName, node->NodeName);
   CopyText(info->NodeAttr, sizeof info->NodeAttr, node->NodeAttr);
-  int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir, Qvad_InvDirPiece("ret").c_str(),
-                        node->NodeName);
+  int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir,
+                        Qvad_InvDirPiece("ret").c_str(), node->NodeName);
   if (n < 0 || n >= static_cast<int>(sizeof info->FileName)) {
     QVAD_INV_ERR(1, "(Error)Result file name too long : Name = %s", node->NodeName);
     std::memset(info, 0, sizeof *info);

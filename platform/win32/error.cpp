@@ -9,28 +9,43 @@ std::uint32_t LastError() { return ::GetLastError(); }
 void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
 // The names the system code uses are the system's own numbers.
-static_assert(kErrFileNotFound == ERROR_FILE_NOT_FOUND && kErrPathNotFound == ERROR_PATH_NOT_FOUND &&
-              kErrAccessDenied == ERROR_ACCESS_DENIED && kErrInvalidHandle == ERROR_INVALID_HANDLE &&
-              kErrNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY && kErrInvalidData == ERROR_INVALID_DATA &&
-              kErrGenFailure == ERROR_GEN_FAILURE && kErrSharingViolation == ERROR_SHARING_VIOLATION &&
-              kErrHandleEof == ERROR_HANDLE_EOF && kErrFileExists == ERROR_FILE_EXISTS &&
-              kErrInvalidParameter == ERROR_INVALID_PARAMETER && kErrDiskFull == ERROR_DISK_FULL &&
-              kErrBrokenPipe == ERROR_BROKEN_PIPE && kErrInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
-              kErrModNotFound == ERROR_MOD_NOT_FOUND && kErrProcNotFound == ERROR_PROC_NOT_FOUND &&
-              kErrBadPathname == ERROR_BAD_PATHNAME && kErrAlreadyExists == ERROR_ALREADY_EXISTS &&
-              kErrBadExeFormat == ERROR_BAD_EXE_FORMAT && kErrFilenameTooLong == ERROR_FILENAME_EXCED_RANGE &&
-              kErrPipeBusy == ERROR_PIPE_BUSY && kErrNoData == ERROR_NO_DATA &&
-              kErrPipeNotConnected == ERROR_PIPE_NOT_CONNECTED && kErrMoreData == ERROR_MORE_DATA &&
-              kErrWaitTimeout == WAIT_TIMEOUT && kErrNoMoreItems == ERROR_NO_MORE_ITEMS &&
-              kErrNotOwner == ERROR_NOT_OWNER && kErrIoPending == ERROR_IO_PENDING &&
-              kErrFileInvalid == ERROR_FILE_INVALID && kErrBadDb == ERROR_BADDB &&
-              kErrRegistryIo == ERROR_REGISTRY_IO_FAILED &&
-              kErrServiceCannotAcceptCtrl == ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
-              kErrServiceDoesNotExist == ERROR_SERVICE_DOES_NOT_EXIST && kErrServiceExists == ERROR_SERVICE_EXISTS &&
-              kErrServiceMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE &&
-              kErrServiceNotActive == ERROR_SERVICE_NOT_ACTIVE &&
-              kErrFailedServiceControllerConnect == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT &&
-              kErrTimeout == ERROR_TIMEOUT,
-              "Win32 error names");
+static_assert(kErrFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(kErrPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(kErrAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(kErrNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
+static_assert(kErrInvalidData == ERROR_INVALID_DATA);
+static_assert(kErrGenFailure == ERROR_GEN_FAILURE);
+static_assert(kErrSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrHandleEof == ERROR_HANDLE_EOF);
+static_assert(kErrFileExists == ERROR_FILE_EXISTS);
+static_assert(kErrInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(kErrDiskFull == ERROR_DISK_FULL);
+static_assert(kErrBrokenPipe == ERROR_BROKEN_PIPE);
+static_assert(kErrInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
+static_assert(kErrModNotFound == ERROR_MOD_NOT_FOUND);
+static_assert(kErrProcNotFound == ERROR_PROC_NOT_FOUND);
+static_assert(kErrBadPathname == ERROR_BAD_PATHNAME);
+static_assert(kErrAlreadyExists == ERROR_ALREADY_EXISTS);
+static_assert(kErrBadExeFormat == ERROR_BAD_EXE_FORMAT);
+static_assert(kErrFilenameTooLong == ERROR_FILENAME_EXCED_RANGE);
+static_assert(kErrPipeBusy == ERROR_PIPE_BUSY);
+static_assert(kErrNoData == ERROR_NO_DATA);
+static_assert(kErrPipeNotConnected == ERROR_PIPE_NOT_CONNECTED);
+static_assert(kErrMoreData == ERROR_MORE_DATA);
+static_assert(kErrWaitTimeout == WAIT_TIMEOUT);
+static_assert(kErrNoMoreItems == ERROR_NO_MORE_ITEMS);
+static_assert(kErrNotOwner == ERROR_NOT_OWNER);
+static_assert(kErrIoPending == ERROR_IO_PENDING);
+static_assert(kErrFileInvalid == ERROR_FILE_INVALID);
+static_assert(kErrBadDb == ERROR_BADDB);
+static_assert(kErrRegistryIo == ERROR_REGISTRY_IO_FAILED);
+static_assert(kErrServiceCannotAcceptCtrl == ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+static_assert(kErrServiceDoesNotExist == ERROR_SERVICE_DOES_NOT_EXIST);
+static_assert(kErrServiceExists == ERROR_SERVICE_EXISTS);
+static_assert(kErrServiceMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE);
+static_assert(kErrServiceNotActive == ERROR_SERVICE_NOT_ACTIVE);
+static_assert(kErrFailedServiceControllerConnect == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+static_assert(kErrTimeout == ERROR_TIMEOUT);
 
 }  // namespace plat
