@@ -21,10 +21,15 @@ void Qvad_SetError(QVAD_ERROR_TBL *tbl, std::int32_t local_code, std::uint32_t s
   }
 }
 
-void Qvad_FillError(QVAD_ERROR_TBL *tbl, std::int32_t local_code, std::uint32_t system_code, std::int32_t line,
-                    const char *source) {
+void Qvad_ResetError(QVAD_ERROR_TBL *tbl) {
   if (tbl == nullptr) return;
   std::memset(tbl, 0, sizeof *tbl);
   std::memcpy(tbl->label, "QVAD_ERROR_TBL", sizeof "QVAD_ERROR_TBL");
+}
+
+void Qvad_FillError(QVAD_ERROR_TBL *tbl, std::int32_t local_code, std::uint32_t system_code, std::int32_t line,
+                    const char *source) {
+  if (tbl == nullptr) return;
+  Qvad_ResetError(tbl);
   Qvad_SetError(tbl, local_code, system_code, line, source);
 }

@@ -18,6 +18,11 @@ struct QVAD_ERROR_TBL {
 void Qvad_SetError(QVAD_ERROR_TBL *tbl, std::int32_t local_code, std::uint32_t system_code, std::int32_t line,
                    const char *source);
 
+// Clears the record and writes its label: the reset an operation does
+// before it starts, so a caller never reads a failure of an earlier call.
+// A null record is ignored.
+void Qvad_ResetError(QVAD_ERROR_TBL *tbl);
+
 // The whole filling sequence: clear the record, copy the label, set the rest.
 // A null record is ignored.
 void Qvad_FillError(QVAD_ERROR_TBL *tbl, std::int32_t local_code, std::uint32_t system_code, std::int32_t line,

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cmn/qvadhold.h"
 #include "platform/sys.h"
 
 std::int32_t QvadGetRegistryData(plat::RegRoot root, const char *subkey, const char *value, void *buffer,
@@ -16,6 +17,14 @@ std::int32_t QvadGetRegistryData(plat::RegRoot root, const char *subkey, const c
   return static_cast<std::int32_t>(plat::RegistryQuery(root, subkey, value, &type, buffer, &n));
 }
 
+std::int32_t QvadGetRootDir(char *root, std::uint32_t size) {
+  std::memset(root, 0, size);
+  std::int32_t rc = QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, root, size);
+  if (rc != 0) return rc;
+  if (std::memchr(root, '\0', size) == nullptr) return kQvadPathTooLong;
+  return 0;
+}
+
 bool QvadEnvFilePath(const char *root, char *path, std::uint32_t size) {
   std::memset(path, 0, size);
   int n = std::snprintf(path, size, "%s%s%s", root, plat::kEtcPiece, kQvadEnvFileName);
@@ -23,10 +32,6 @@ bool QvadEnvFilePath(const char *root, char *path, std::uint32_t size) {
 }
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
 
 enum class LineRead { Ok, Eof, TooLong };
 
@@ -48,15 +53,12 @@ LineRead ReadLine(std::FILE *f, char *work, int size) {
 
 std::int32_t QvadGetInstallPathForDll(char *buffer, std::uint32_t size) {
   char work[260];
-  std::memset(work, 0, sizeof work);
-  std::int32_t rc = QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, work, sizeof work);
+  std::int32_t rc = QvadGetRootDir(work, sizeof work);
   if (rc != 0) return rc;
-  // A root that fills the whole buffer has no terminator of its own.
-  if (std::memchr(work, '\0', sizeof work) == nullptr) return kQvadPathTooLong;
 
   char path[260];
   if (!QvadEnvFilePath(work, path, sizeof path)) return kQvadPathTooLong;
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "r"));
+  QvadFile f(std::fopen(path, "r"));
   if (!f) return 2;
   for (int i = 0; i < 2; ++i) {
     LineRead r = ReadLine(f.get(), work, sizeof work);

@@ -19,6 +19,11 @@ inline constexpr std::int32_t kQvadPathTooLong = 206;
 std::int32_t QvadGetRegistryData(plat::RegRoot root, const char *subkey, const char *value, void *buffer,
                                  std::uint32_t size);
 
+// The asset component's root directory into a cleared buffer: 0, the
+// registry's error code, or kQvadPathTooLong when the value fills the whole
+// buffer and so has no terminator of its own.
+std::int32_t QvadGetRootDir(char *root, std::uint32_t size);
+
 // The install directory from line 2 of the environment file: 0, a registry
 // error code, 2 (file cannot be opened), 3 (fewer than two lines), 22 (line
 // does not fit the caller's buffer) or kQvadPathTooLong.

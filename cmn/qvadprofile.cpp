@@ -28,6 +28,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cmn/qvadhold.h"
+
 namespace {
 
 struct ProfileKey {
@@ -117,7 +119,7 @@ std::map<std::string, CacheEntry> g_cache;
 constexpr std::size_t kCacheLimit = 32;
 
 bool ReadWholeFile(const char *path, std::string &out) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "rb"), &std::fclose);
+  QvadFile f(std::fopen(path, "rb"));
   if (!f) return false;
   char chunk[8192];
   std::size_t n;

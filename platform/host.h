@@ -11,9 +11,6 @@ namespace plat {
 // error); -1 when the request fails (*code = the request's result).
 int HostName(char *buffer, std::size_t size, std::uint32_t *code);
 
-// The computer name (at most 15 characters). True, or false with the last error set.
-bool ComputerName(char *buffer, std::size_t size);
-
 // The current folder; false with the last error set when it does not fit or cannot be read.
 bool CurrentDirectory(char *buffer, std::size_t size);
 bool ChangeCurrentDirectory(const char *path);

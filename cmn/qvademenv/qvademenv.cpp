@@ -52,10 +52,7 @@ std::uint32_t Qvad_EmEnvMain(int argc, char **argv) {
   if (!opt.install_given) return QVAD_TOOL_MISSING(tool);
 
   char root[260];
-  std::memset(root, 0, sizeof root);
-  if (QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, root, sizeof root) != 0 ||
-      std::memchr(root, '\0', sizeof root) == nullptr)
-    return QVAD_TOOL_FAIL(tool, 1, "qvademenv error get registory data.");
+  if (QvadGetRootDir(root, sizeof root) != 0) return QVAD_TOOL_FAIL(tool, 1, "qvademenv error get registory data.");
 
   // A file the libraries cannot read back would break every inventory run
   // later, far from the installer that could have fixed it: refuse now.

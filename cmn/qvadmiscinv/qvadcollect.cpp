@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "cmn/qvadeventlog.h"
+#include "cmn/qvadhold.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
@@ -17,14 +18,6 @@
 #include "cmn/qvadmiscinv/qvadmacro.h"
 #include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "platform/error.h"
-
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
-}  // namespace
 
 INV_FIELD *Qvad_GetInvData(int count, QVAD_ERROR_TBL *error) {
   // A kind with no entries still writes its (empty) row, so one cell is
@@ -51,7 +44,7 @@ int Qvad_CreateRetFile(INV_FIELD *row, int count, const char *path, int truncate
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return static_cast<int>(length);
   }
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "a"));
+  QvadFile f(std::fopen(path, "a"));
   if (!f) {
     QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
     return -1;
@@ -132,7 +125,7 @@ int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, 
     Qvad_InvErrorAdd(errors, 0, &error);
     return 0;
   }
-  std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
+  QvadMallocPtr<INV_FIELD> hold(row);
   std::int64_t offset = 0;
   for (int line = 1;; ++line) {
     std::memset(row, 0, sizeof(INV_FIELD) * static_cast<std::size_t>(count > 0 ? count : 1));

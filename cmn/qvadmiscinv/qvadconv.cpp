@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
-
 void Clear(char *out, int size) {
   if (out != nullptr && size > 0) std::memset(out, 0, static_cast<std::size_t>(size));
 }
@@ -23,7 +21,7 @@ void Clear(char *out, int size) {
 // reset keep what their caller put there.
 int PutResult(const char *text, std::size_t len, char *out, int size, QVAD_ERROR_TBL *err, int line) {
   if (out == nullptr || size <= 0 || len >= static_cast<std::size_t>(size)) {
-    Qvad_SetError(err, 22, kBad, line, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, line, __FILE__);
     return 0;
   }
   std::memset(out, 0, static_cast<std::size_t>(size));
@@ -67,14 +65,14 @@ int ScaleNumber(const char *in, double factor, char *out, int size, QVAD_ERROR_T
   if (in == nullptr || *in == '\0') return 1;
   double value = std::round(LeadingNumber(in) * factor);
   if (!std::isfinite(value)) {
-    Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return 0;
   }
   if (value == 0.0) value = 0.0;  // no "-0"
   char text[400];                 // the largest finite double prints in 309 digits
   int n = std::snprintf(text, sizeof text, "%.0f", value);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof text) {
-    Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return 0;
   }
   return PutResult(text, static_cast<std::size_t>(n), out, size, err, __LINE__);
@@ -84,7 +82,7 @@ int ChangeCase(const char *in, char *out, int size, QVAD_ERROR_TBL *err, bool up
   char buffer[1024] = {};
   std::size_t n = std::strlen(in);
   if (n >= sizeof buffer) {
-    Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return 0;
   }
   for (std::size_t i = 0; i < n; ++i) {
@@ -144,7 +142,7 @@ int Qvad_ConvSelect(const char *keyword, const char *in, char *out, int size, QV
   Qvad_ResetError(err);
   Clear(out, size);
   if (keyword == nullptr || in == nullptr) {
-    Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return 0;
   }
   using Conversion = int (*)(const char *, char *, int, QVAD_ERROR_TBL *);
@@ -160,6 +158,6 @@ int Qvad_ConvSelect(const char *keyword, const char *in, char *out, int size, QV
     if (std::strcmp(keyword, entry.keyword) == 0) return entry.run(in, out, size, err);
   if (std::strcmp(keyword, "LOWERCASE") == 0) return ChangeCase(in, out, size, err, false);
   if (std::strcmp(keyword, "UPPERCASE") == 0) return ChangeCase(in, out, size, err, true);
-  Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+  Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
   return 0;
 }

@@ -13,12 +13,6 @@ constexpr int kChunk = 1024;
 constexpr int kMaxLineBuffer = 10240;
 }  // namespace
 
-void Qvad_ResetError(QVAD_ERROR_TBL *err) {
-  if (err == nullptr) return;
-  std::memset(err, 0, sizeof *err);
-  std::memcpy(err->label, "QVAD_ERROR_TBL", sizeof "QVAD_ERROR_TBL");
-}
-
 bool Qvad_CopyFits(char *out, std::size_t size, const char *text) {
   if (out == nullptr || size == 0) return false;
   std::memset(out, 0, size);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cmn/qvaderror.h"
+#include "platform/error.h"
 
 // Field n (from 1) of text split at sep, quotes respected and kept, into a
 // buffer of size bytes, always terminated. Returns 1 with the field, 0 when there is no
@@ -41,13 +42,13 @@ int Qvad_DupStripQuotes(const char *text, char **copy);
 // 12/errno out of memory).
 int Qvad_FieldGetMem(std::FILE *file, char **line, QVAD_ERROR_TBL *err);
 
-// Clears the record and writes its label: the "reset" that operations do
-// before they start.
-void Qvad_ResetError(QVAD_ERROR_TBL *err);
-
 // Copies text into a cleared buffer of size bytes when it fits: true, else
 // false with the buffer left empty.
 bool Qvad_CopyFits(char *out, std::size_t size, const char *text);
+
+// The system code the engine records, with its own code 22, when it refuses
+// its input (a bad argument, a definition or text it cannot use).
+inline constexpr std::uint32_t kQvadBadInput = plat::kErrInvalidParameter;
 
 // Records a failure in the caller's record without clearing it first.
 #define QVAD_SET_ERROR(err, local, sys) Qvad_SetError((err), (local), (sys), __LINE__, __FILE__)

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
 constexpr std::size_t kWork = 1024;
 const char kLanguageKey[] = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
 const char kLanguageValue[] = "DM Language";
@@ -35,7 +34,7 @@ const unsigned char kWide[0xDE - 0xA1][2] = {
 };
 
 int Fail(QVAD_ERROR_TBL *err, int line) {
-  Qvad_SetError(err, 22, kBad, line, __FILE__);
+  Qvad_SetError(err, 22, kQvadBadInput, line, __FILE__);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "cmn/qvadhold.h"
 #include "cmn/qvadmiscinv/qvadconv.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
@@ -14,23 +15,18 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
-
-struct FreeDeleter {
-  void operator()(void *p) const { std::free(p); }
-};
-using Line = std::unique_ptr<char, FreeDeleter>;
+using Line = QvadMallocPtr<char>;
 
 // Fills the filter; a column or value the filter cannot hold is refused.
 int SetKey(const char *column, const char *quoted_value, REF_KEY *key, QVAD_ERROR_TBL *err) {
   char *value = nullptr;
   if (!Qvad_DupStripQuotes(quoted_value, &value)) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   Line owned(value);
   if (!Qvad_CopyFits(key->Column, sizeof key->Column, column) || !Qvad_CopyFits(key->Value, sizeof key->Value, value)) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   return 3;
@@ -51,7 +47,7 @@ int Qvad_FieldGetReference(std::int32_t cond_count, const FIELD_COND *conds, REF
 
 int Qvad_MacroReference(const MACRO_ARG *args, REF_KEY *key, int a, QVAD_ERROR_TBL *err) {
   if (a < 1) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   const MACRO_ARG &arg = args[a - 1];
@@ -64,7 +60,7 @@ int Qvad_FieldGetAcqRef(const REF_KEY *key, const char *line, QVAD_ERROR_TBL *er
   const char *field = nullptr;
   std::size_t len = 0;
   if (!Qvad_FieldFind(line, ',', Qvad_ColumnNumber(key->Column), &field, &len) || len >= 1024) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   if (len >= 2 && field[0] == '"' && field[len - 1] == '"') {
@@ -80,14 +76,14 @@ int Qvad_FieldGetAcqRef(const REF_KEY *key, const char *line, QVAD_ERROR_TBL *er
 int Qvad_FieldGetAcqDataSet(const FIELD_REF *ref, const char *line, int i, char *out, int size, QVAD_ERROR_TBL *err) {
   char field[1024];
   if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', Qvad_ColumnNumber(ref->Part[i]), field, sizeof field) != 1) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   Qvad_StripQuotes(field);
   if (field[0] == '\0') return 4;
   std::size_t have = std::strlen(out), add = std::strlen(field);
   if (have + add >= static_cast<std::size_t>(size)) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   std::memcpy(out + have, field, add + 1);
@@ -99,7 +95,7 @@ int Qvad_FieldGetSeparator(const INV_ITEM_DEF *def, char *acc, int size, QVAD_ER
   if (acc[0] == '\0') return 0;
   std::size_t have = std::strlen(acc), add = strnlen(def->Separator, sizeof def->Separator - 1);
   if (have + add >= static_cast<std::size_t>(size)) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   std::memcpy(acc + have, def->Separator, add);
@@ -130,7 +126,7 @@ int LineValue(const INV_ITEM_DEF *def, const char *line, char *value, QVAD_ERROR
 int CopyOut(const char *acc, char *out, int size, QVAD_ERROR_TBL *err) {
   std::size_t n = std::strlen(acc);
   if (n >= static_cast<std::size_t>(size)) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -3;
   }
   std::memcpy(out, acc, n + 1);
@@ -169,7 +165,7 @@ int Qvad_GetHwInvDB(const INV_ITEM_DEF *def, char *out, int size, const char *di
     // than cut: a cut list would look complete.
     std::size_t have = std::strlen(acc), add = std::strlen(value);
     if (have + add >= sizeof acc) {
-      QVAD_SET_ERROR(err, 22, kBad);
+      QVAD_SET_ERROR(err, 22, kQvadBadInput);
       return -3;
     }
     std::memcpy(acc + have, value, add + 1);
@@ -216,7 +212,7 @@ int Qvad_GetCurrentInvDB(const INV_ITEM_DEF *def, std::int32_t r, char *out, int
   }
   if (rc == 0 && file.Skip(static_cast<std::size_t>(-1), err) == -1) return -1;
   if (acc[0] == '\0') {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -3;
   }
   return CopyOut(acc, out, size, err);

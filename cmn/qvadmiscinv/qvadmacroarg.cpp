@@ -8,21 +8,17 @@
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "platform/error.h"
 
-namespace {
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
-}
-
 int Qvad_MacroStructDiv(const char *text, char *name, int name_size, char *args, int args_size, QVAD_ERROR_TBL *err) {
   if (args != nullptr && args_size > 0) std::memset(args, 0, static_cast<std::size_t>(args_size));
   if (text == nullptr || Qvad_FieldSplit(text, '(', 1, name, name_size) != 1) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return 0;
   }
   std::size_t n = std::strlen(name);
   if (text[n] != '(') return 1;  // no arguments at all
   const char *rest = text + n + 1;
   if (Qvad_FieldSplit(rest, ')', 1, args, args_size) != 1) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return 0;
   }
   return 1;
@@ -31,7 +27,7 @@ int Qvad_MacroStructDiv(const char *text, char *name, int name_size, char *args,
 int Qvad_GetArgField(MACRO_ARG *target, const char *arg, QVAD_ERROR_TBL *err) {
   Qvad_ResetError(err);
   if (target == nullptr || arg == nullptr) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return 0;
   }
   std::memset(target, 0, sizeof *target);
@@ -48,7 +44,7 @@ int Qvad_GetArgField(MACRO_ARG *target, const char *arg, QVAD_ERROR_TBL *err) {
   if (count < 10) std::memset(target->Part[count], 0, sizeof target->Part[count]);
   target->Count = count;
   if (count == 0) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return 0;
   }
   return 1;
@@ -57,13 +53,13 @@ int Qvad_GetArgField(MACRO_ARG *target, const char *arg, QVAD_ERROR_TBL *err) {
 int Qvad_GetArgData(MACRO_ARG **out, const char *args, QVAD_ERROR_TBL *err) {
   Qvad_ResetError(err);
   if (out == nullptr || args == nullptr) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   *out = nullptr;
   int count = Qvad_FieldCount(args);
   if (count == 0) {
-    QVAD_SET_ERROR(err, 22, kBad);
+    QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
   errno = 0;
@@ -75,7 +71,7 @@ int Qvad_GetArgData(MACRO_ARG **out, const char *args, QVAD_ERROR_TBL *err) {
   char arg[256];
   for (int i = 1; i <= count; ++i) {
     if (Qvad_FieldSplit(args, ',', i, arg, sizeof arg) != 1) {
-      QVAD_SET_ERROR(err, 22, kBad);
+      QVAD_SET_ERROR(err, 22, kQvadBadInput);
       std::free(array);
       return -1;
     }

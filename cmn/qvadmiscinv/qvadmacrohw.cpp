@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cmn/qvadhold.h"
 #include "cmn/qvadmiscinv/qvadconv.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
@@ -17,14 +18,8 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
-
-struct FreeDeleter {
-  void operator()(void *p) const { std::free(p); }
-};
-
 int Fail(QVAD_ERROR_TBL *err, int line, int result = -3) {
-  Qvad_SetError(err, 22, kBad, line, __FILE__);
+  Qvad_SetError(err, 22, kQvadBadInput, line, __FILE__);
   return result;
 }
 
@@ -37,7 +32,7 @@ int PutOut(const std::string &value, char *out, int size, QVAD_ERROR_TBL *err) {
 // What every file-reading macro starts with: its arguments and the result
 // file named by the first argument's stem.
 struct MacroFile {
-  std::unique_ptr<MACRO_ARG, FreeDeleter> args;
+  QvadMallocPtr<MACRO_ARG> args;
   int count = 0;
   QvadResultFile file;
 

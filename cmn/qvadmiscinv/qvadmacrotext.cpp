@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "cmn/qvadhold.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
@@ -15,16 +16,8 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
 // The value buffer of a text cell: a line is cut to 563 characters.
 constexpr int kTextValue = 564;
-
-struct FreeDeleter {
-  void operator()(void *p) const { std::free(p); }
-};
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
 
 // True when the definition is the TEXT macro, which reads the source line.
 bool IsTextMacro(const INV_ITEM_DEF &def) {
@@ -41,7 +34,7 @@ int Qvad_MacroGetText(const char *path, std::int64_t offset, std::int64_t *consu
   if (consumed != nullptr) *consumed = 0;
   // Read as bytes, so the offset and the bytes a line takes are the same
   // numbers on both platforms, whatever line ends the file has.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+  QvadFile file(std::fopen(path, "rb"));
   if (!file) {
     Qvad_SetError(err, 2, static_cast<std::uint32_t>(errno), __LINE__, __FILE__);
     return -1;
@@ -53,7 +46,7 @@ int Qvad_MacroGetText(const char *path, std::int64_t offset, std::int64_t *consu
   char *raw = nullptr;
   int rc = Qvad_FieldGetMem(file.get(), &raw, err);
   if (rc != 0) return rc;
-  std::unique_ptr<char, FreeDeleter> line(raw);
+  QvadMallocPtr<char> line(raw);
   long end = std::ftell(file.get());
   if (end < 0) {
     Qvad_SetError(err, 3, static_cast<std::uint32_t>(errno), __LINE__, __FILE__);
@@ -70,7 +63,7 @@ int Qvad_MacroGetText(const char *path, std::int64_t offset, std::int64_t *consu
 
 int Qvad_MacroGetFileName(const char *path, char *out, int size, QVAD_ERROR_TBL *err) {
   if (std::strlen(path) >= static_cast<std::size_t>(size)) {
-    Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return -1;
   }
   std::strcpy(out, path);
@@ -81,7 +74,7 @@ int Qvad_MacroGetFileLine(std::int32_t line_no, char *out, int size, QVAD_ERROR_
   char text[16];
   int n = std::snprintf(text, sizeof text, "%d", line_no);
   if (n < 0 || n >= size) {
-    Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+    Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return -1;
   }
   std::memcpy(out, text, static_cast<std::size_t>(n) + 1);
@@ -98,7 +91,7 @@ int Qvad_MacroTextSelect(const char *text, const char *path, std::int32_t line_n
   if (std::strcmp(name, "TEXT") == 0) return Qvad_MacroGetText(path, offset, consumed, out, size, err);
   if (std::strcmp(name, "FNAME") == 0) return Qvad_MacroGetFileName(path, out, size, err);
   if (std::strcmp(name, "LINE") == 0) return Qvad_MacroGetFileLine(line_no, out, size, err);
-  Qvad_SetError(err, 22, kBad, __LINE__, __FILE__);
+  Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
   return -1;
 }
 
@@ -133,7 +126,7 @@ int Qvad_GetTextInv(const INV_ITEM_DEF *defs, INV_FIELD *row, std::int32_t count
       }
       if (rc == 1) return 1;
     } else {
-      Qvad_SetError(&err, 22, kBad, __LINE__, __FILE__);
+      Qvad_SetError(&err, 22, kQvadBadInput, __LINE__, __FILE__);
       Qvad_InvErrorAdd(errors, i, &err);
       return -1;
     }

@@ -8,15 +8,12 @@
 #include <cstring>
 #include <memory>
 
+#include "cmn/qvadhold.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "platform/error.h"
 #include "platform/host.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
 
 struct ListOwner {
   NodeEntry *head = nullptr;
@@ -40,7 +37,7 @@ struct ListOwner {
 // Reads the file; with own_name set, entries whose short name equals it go
 // to the front, each group in file order.
 int ReadList(NodeEntry **head, const char *path, const char *own_name, QVAD_ERROR_TBL *error) {
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "r"));
+  QvadFile f(std::fopen(path, "r"));
   if (!f) {
     QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
     return 0;
@@ -77,7 +74,7 @@ int ReadList(NodeEntry **head, const char *path, const char *own_name, QVAD_ERRO
       QVAD_FILL_ERROR(error, 12, static_cast<std::uint32_t>(errno));
       return 0;
     }
-    std::unique_ptr<NodeEntry, void (*)(void *)> hold(e, std::free);
+    QvadMallocPtr<NodeEntry> hold(e);
     char name[sizeof line], attr[sizeof line];
     if (Qvad_FieldSplit(line, ',', 1, name, sizeof name) != 1 ||
         (Qvad_FieldSplit(line, ',', 2, attr, sizeof attr) != 1 && !too_long)) {
@@ -111,10 +108,6 @@ int ReadList(NodeEntry **head, const char *path, const char *own_name, QVAD_ERRO
   return 1;
 }
 
-void Reset(QVAD_ERROR_TBL *error) {
-  if (error != nullptr) Qvad_ResetError(error);
-}
-
 }  // namespace
 
 void Qvad_FreeNodeList(NodeEntry *head) {
@@ -128,7 +121,7 @@ void Qvad_FreeNodeList(NodeEntry *head) {
 bool Qvad_NodeShortName(const char *name, char *out, int size) { return Qvad_FieldSplit(name, '.', 1, out, size) == 1; }
 
 int Qvad_CreateNodeBak(const char *current_path, const char *backup_path, QVAD_ERROR_TBL *error) {
-  Reset(error);
+  Qvad_ResetError(error);
   std::remove(backup_path);
   if (std::rename(current_path, backup_path) != 0) {
     QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
@@ -137,21 +130,20 @@ int Qvad_CreateNodeBak(const char *current_path, const char *backup_path, QVAD_E
   return 1;
 }
 
-int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, int mode, QVAD_ERROR_TBL *error) {
-  Reset(error);
-  if (head == nullptr || path == nullptr || (mode != 0 && mode != 1)) {
+int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error) {
+  Qvad_ResetError(error);
+  if (head == nullptr || path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
   *head = nullptr;
   char own[129] = {};
-  int ok = mode == 0 ? Qvad_GetHostName(own, sizeof own, error) : Qvad_GetComputerName(own, sizeof own, error);
-  if (ok != 1) return 0;
+  if (Qvad_GetHostName(own, sizeof own, error) != 1) return 0;
   return ReadList(head, path, own, error);
 }
 
 int Qvad_GetNodeInfo(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error) {
-  Reset(error);
+  Qvad_ResetError(error);
   if (head == nullptr || path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
@@ -161,7 +153,7 @@ int Qvad_GetNodeInfo(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error) 
 }
 
 int Qvad_GetRmNodeInfo(NodeEntry **head, const char *backup_path, const NodeEntry *current, QVAD_ERROR_TBL *error) {
-  Reset(error);
+  Qvad_ResetError(error);
   if (head == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
@@ -193,7 +185,7 @@ int Qvad_GetRmNodeInfo(NodeEntry **head, const char *backup_path, const NodeEntr
 }
 
 int Qvad_GetHostName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
-  Reset(error);
+  Qvad_ResetError(error);
   std::uint32_t code = 0;
   int r = plat::HostName(buffer, size, &code);
   if (r != 1) {
@@ -201,20 +193,5 @@ int Qvad_GetHostName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
     QVAD_FILL_ERROR(error, 22, code);
     return 0;
   }
-  return 1;
-}
-
-int Qvad_GetComputerName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error) {
-  Reset(error);
-  if (buffer == nullptr || size <= 15) {
-    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
-    return 0;
-  }
-  char name[16] = {};
-  if (!plat::ComputerName(name, sizeof name)) {
-    QVAD_FILL_ERROR(error, 22, plat::LastError());
-    return 0;
-  }
-  std::snprintf(buffer, size, "%s", name);
   return 1;
 }

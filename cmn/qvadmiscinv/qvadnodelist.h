@@ -20,9 +20,9 @@ void Qvad_FreeNodeList(NodeEntry *head);
 int Qvad_CreateNodeBak(const char *current_path, const char *backup_path, QVAD_ERROR_TBL *error);
 // A line whose name or attribute does not fit its field gives an entry
 // marked TooLong rather than failing the whole list.
-// Reads the list with this computer's own entries first (mode 0 host name,
-// 1 computer name): 1 with the list, or 0 with none.
-int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, int mode, QVAD_ERROR_TBL *error);
+// Reads the list with the entries of this computer's host name first: 1
+// with the list, or 0 with none.
+int Qvad_GetNodeInfoEx(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error);
 // Reads the list in file order: 1 with the list, or 0.
 int Qvad_GetNodeInfo(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error);
 // The entries of the backup whose names are not in the current list: 1 with
@@ -31,7 +31,5 @@ int Qvad_GetNodeInfo(NodeEntry **head, const char *path, QVAD_ERROR_TBL *error);
 int Qvad_GetRmNodeInfo(NodeEntry **head, const char *backup_path, const NodeEntry *current, QVAD_ERROR_TBL *error);
 // This computer's network host name: 1, or 0 with an empty buffer.
 int Qvad_GetHostName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error);
-// This computer's name (at most 15 characters): 1, or 0.
-int Qvad_GetComputerName(char *buffer, std::size_t size, QVAD_ERROR_TBL *error);
 // The short name of a node: its name up to the first dot (quote-aware).
 bool Qvad_NodeShortName(const char *name, char *out, int size);

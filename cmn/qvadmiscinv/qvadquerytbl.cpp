@@ -10,16 +10,6 @@
 #include "cmn/qvadprofile.h"
 #include "platform/error.h"
 
-namespace {
-
-void ResetError(QVAD_ERROR_TBL *error) {
-  if (error == nullptr) return;
-  std::memset(error, 0, sizeof *error);
-  std::snprintf(error->label, sizeof error->label, "%s", "QVAD_ERROR_TBL");
-}
-
-}  // namespace
-
 void Qvad_FreeQueryTbl(QueryTableEntry *head) {
   while (head != nullptr) {
     QueryTableEntry *next = head->next;
@@ -29,7 +19,7 @@ void Qvad_FreeQueryTbl(QueryTableEntry *head) {
 }
 
 int Qvad_GetQueryTbl(QueryTableEntry **head, const char *ini_path, const char *section, QVAD_ERROR_TBL *error) {
-  ResetError(error);
+  Qvad_ResetError(error);
   if (head == nullptr || section == nullptr || ini_path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;

@@ -14,12 +14,6 @@
 
 namespace {
 
-void ResetError(QVAD_ERROR_TBL *error) {
-  if (error == nullptr) return;
-  std::memset(error, 0, sizeof *error);
-  std::snprintf(error->label, sizeof error->label, "%s", "QVAD_ERROR_TBL");
-}
-
 // Reads one integer of an etc file; 1, or 0 with the error filled.
 int ReadEtcInt(const char *file, const char *section, const char *key, int default_value, int *value,
                QVAD_ERROR_TBL *error, int line) {
@@ -41,7 +35,7 @@ int ReadEtcInt(const char *file, const char *section, const char *key, int defau
 
 // A 0/1 switch without a default: absent is (22, -1), any other value (22, value).
 int ReadSwitch(const char *file, const char *section, const char *key, int *flag, QVAD_ERROR_TBL *error, int line) {
-  ResetError(error);
+  Qvad_ResetError(error);
   if (flag == nullptr) {
     Qvad_FillError(error, 22, plat::kErrInvalidParameter, line, __FILE__);
     return 0;
@@ -67,7 +61,7 @@ int Qvad_GetOwnSetting(int *flag, QVAD_ERROR_TBL *error) {
 }
 
 int Qvad_GetRepFlag(int *flag, QVAD_ERROR_TBL *error) {
-  ResetError(error);
+  Qvad_ResetError(error);
   if (flag == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
@@ -79,7 +73,7 @@ int Qvad_GetRepFlag(int *flag, QVAD_ERROR_TBL *error) {
 }
 
 int Qvad_InvOvGetRepoOperationType(const char *edition, char *output, std::uint32_t size, QVAD_ERROR_TBL *error) {
-  ResetError(error);
+  Qvad_ResetError(error);
   const char *value = nullptr;
   if (edition != nullptr && std::strcmp(edition, "PRISMSUITE") == 0) value = "DM InstallType";
   if (edition != nullptr && std::strcmp(edition, "TIDALSUITE") == 0) value = "JM InstallType";

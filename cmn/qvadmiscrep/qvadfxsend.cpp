@@ -11,10 +11,7 @@
 #include "platform/process.h"
 
 int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVAD_ERROR_TBL *error) {
-  if (error != nullptr) {
-    std::memset(error, 0, sizeof *error);
-    std::snprintf(error->label, sizeof error->label, "%s", "QVAD_ERROR_TBL");
-  }
+  Qvad_ResetError(error);
   if (dir == nullptr || file == nullptr || repinfo_path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;

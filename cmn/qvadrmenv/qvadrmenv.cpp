@@ -30,10 +30,7 @@ std::uint32_t Qvad_RmEnvMain(int argc, char **argv) {
   if (!tool.ParseOptions(argc, argv, TakeOption, nullptr, &status)) return status;
 
   char root[260];
-  std::memset(root, 0, sizeof root);
-  if (QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, root, sizeof root) != 0 ||
-      std::memchr(root, '\0', sizeof root) == nullptr)
-    return QVAD_TOOL_FAIL(tool, 1, "qvadrmenv error get registory data.");
+  if (QvadGetRootDir(root, sizeof root) != 0) return QVAD_TOOL_FAIL(tool, 1, "qvadrmenv error get registory data.");
 
   char path[260];
   if (!QvadEnvFilePath(root, path, sizeof path))

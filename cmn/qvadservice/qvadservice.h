@@ -50,9 +50,6 @@ int Qvad_IsStopRequested(std::uint32_t timeout_ms);
 void Qvad_SuspendWorker();
 void Qvad_ResumeWorker();
 
-// The framework's context, for diagnostics and tests.
-const QVAD_SERVICE *Qvad_ServiceContext();
-
 // Runs the worker without a service manager, with the stop event and worker
 // thread the service would give it, for hosting the worker in a foreground
 // process (diagnosis, tests). Qvad_RequestStop asks it to end;

@@ -22,8 +22,6 @@ void Fail(std::int32_t local, std::uint32_t system, int line) {
 
 }  // namespace
 
-const QVAD_SERVICE *Qvad_ServiceContext() { return &g_service; }
-
 int Qvad_CreateService(const char *name, QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error) {
   // The name must fit the context's 32 bytes; a longer one is refused like an empty one.
   if (name == nullptr || name[0] == '\0' || std::strlen(name) > 31 || worker == nullptr) {

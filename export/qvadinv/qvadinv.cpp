@@ -39,17 +39,17 @@ extern "C" std::int32_t Qvad_InvInit(void) {
   // without its close, so exactly one reference stays held.
   if (g_engine != nullptr) Unbind();
   QVAD_ERROR_TBL error;
-  char detail[256];
-  if (Qvad_LoadEmLibrary(&g_engine, &error, detail, sizeof detail) != 1) {
-    Qvad_TraceF(&channel, 0, 1, __FILE__, __LINE__, 0, "Qvad_InvInit Error in Qvad_LoadEmLibrary : %d %d %d %s.",
-                error.line, error.local_code, static_cast<int>(error.system_code), detail);
+  // The entries end in " ." as they always have: operators' searches match it.
+  if (Qvad_LoadEmLibrary(&g_engine, &error) != 1) {
+    Qvad_TraceF(&channel, 0, 1, __FILE__, __LINE__, 0, "Qvad_InvInit Error in Qvad_LoadEmLibrary : %d %d %d .",
+                error.line, error.local_code, static_cast<int>(error.system_code));
     Qvad_TraceClose(&channel, 0);
     g_engine = nullptr;
     return -2;
   }
-  if (Qvad_GetEmProcAddress(g_engine, &g_table, &error, detail, sizeof detail) != 1) {
-    Qvad_TraceF(&channel, 0, 1, __FILE__, __LINE__, 0, "Qvad_InvInit Error in Qvad_GetEmProcAddress : %d %d %d %s.",
-                error.line, error.local_code, static_cast<int>(error.system_code), detail);
+  if (Qvad_GetEmProcAddress(g_engine, &g_table, &error) != 1) {
+    Qvad_TraceF(&channel, 0, 1, __FILE__, __LINE__, 0, "Qvad_InvInit Error in Qvad_GetEmProcAddress : %d %d %d .",
+                error.line, error.local_code, static_cast<int>(error.system_code));
     Qvad_TraceClose(&channel, 0);
     Unbind();
     return -3;

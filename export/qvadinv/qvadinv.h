@@ -22,7 +22,6 @@ struct QVAD_EMPROC_TBL {
 
 // Loads <install>\bin\qvademinv.dll: 1, or 0 (22 with 87, the install
 // reader's code, 206 for an install folder too long, or the last error).
-int Qvad_LoadEmLibrary(plat::Library *module, QVAD_ERROR_TBL *error, char *detail, std::size_t detail_size);
+int Qvad_LoadEmLibrary(plat::Library *module, QVAD_ERROR_TBL *error);
 // Binds the three entry points: 1, or 0 (22 with 87 or the last error).
-int Qvad_GetEmProcAddress(plat::Library module, QVAD_EMPROC_TBL *table, QVAD_ERROR_TBL *error, char *detail,
-                          std::size_t detail_size);
+int Qvad_GetEmProcAddress(plat::Library module, QVAD_EMPROC_TBL *table, QVAD_ERROR_TBL *error);

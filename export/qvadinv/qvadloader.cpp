@@ -1,6 +1,5 @@
 // Finding, loading and binding the inventory engine.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cmn/qvadinstall.h"
@@ -8,20 +7,8 @@
 #include "platform/error.h"
 #include "platform/sys.h"
 
-namespace {
-
-void Start(QVAD_ERROR_TBL *error, char *detail, std::size_t detail_size) {
-  if (error != nullptr) {
-    std::memset(error, 0, sizeof *error);
-    std::snprintf(error->label, sizeof error->label, "%s", "QVAD_ERROR_TBL");
-  }
-  if (detail != nullptr && detail_size > 0) std::memset(detail, 0, detail_size);
-}
-
-}  // namespace
-
-int Qvad_LoadEmLibrary(plat::Library *module, QVAD_ERROR_TBL *error, char *detail, std::size_t detail_size) {
-  Start(error, detail, detail_size);
+int Qvad_LoadEmLibrary(plat::Library *module, QVAD_ERROR_TBL *error) {
+  Qvad_ResetError(error);
   if (module == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
@@ -49,9 +36,8 @@ int Qvad_LoadEmLibrary(plat::Library *module, QVAD_ERROR_TBL *error, char *detai
   return 1;
 }
 
-int Qvad_GetEmProcAddress(plat::Library module, QVAD_EMPROC_TBL *table, QVAD_ERROR_TBL *error, char *detail,
-                          std::size_t detail_size) {
-  Start(error, detail, detail_size);
+int Qvad_GetEmProcAddress(plat::Library module, QVAD_EMPROC_TBL *table, QVAD_ERROR_TBL *error) {
+  Qvad_ResetError(error);
   if (module == nullptr || table == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;

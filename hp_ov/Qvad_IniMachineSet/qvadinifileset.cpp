@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
-
 struct KindRow {
   const char *setting;
   const char *separator;
@@ -42,7 +40,7 @@ const char kDefinitionFile[] = "RazInv.ini";
 constexpr std::int32_t kMaxWidth = 1023;
 
 void Disable(INV_ITEM_DEF *def, INI_ERROR_NODE **errors, std::int32_t n, std::int32_t local, int line) {
-  Qvad_IniErrorAdd(errors, local, kBad, n, line, __FILE__);
+  Qvad_IniErrorAdd(errors, local, kQvadBadInput, n, line, __FILE__);
   def->Type = 0;
 }
 
@@ -107,7 +105,7 @@ int Qvad_IniFieldSet(const char *text, FIELD_REF *ref, std::int32_t n, INI_ERROR
   }
   ref->Count = 10;
   if (Qvad_FieldSplit(text, ':', 11, extra, sizeof extra) == 1 || extra[0] != '\0') {
-    Qvad_IniErrorAdd(errors, 22, kBad, n, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 22, kQvadBadInput, n, __LINE__, __FILE__);
     return 0;
   }
   return 1;
@@ -138,7 +136,7 @@ bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_I
   std::snprintf(key, sizeof key, "%d", n);
   QvadGetPrivateProfileString(kind.setting, key, "", setting, sizeof setting, file);
   if (setting[0] == '\0') {
-    Qvad_IniErrorAdd(errors, 1, kBad, n, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 1, kQvadBadInput, n, __LINE__, __FILE__);
     return false;
   }
   std::int32_t *members[] = {&def->Type, &def->Width, &def->Quote, &def->SepFlag, &def->ConvFlag};
@@ -175,14 +173,14 @@ bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_I
 std::int32_t Qvad_IniFileSet(int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors) {
   if (table != nullptr) *table = nullptr;
   if (kind < 0 || kind > 5 || table == nullptr) {
-    Qvad_IniErrorAdd(errors, 22, kBad, 0, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 22, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   const KindRow &row = kKinds[kind];
   char install[260] = {}, file[260] = {};
   if (QvadGetInstallPathForDll(install, sizeof install) != 0 ||
       !Qvad_CopyFits(file, sizeof file, (std::string(install) + plat::kEtcPiece + kDefinitionFile).c_str())) {
-    Qvad_IniErrorAdd(errors, 1, kBad, 0, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 1, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   // Qvad_IniFileMalloc: the count, and a zero-filled table of that many.

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr std::uint32_t kBad = plat::kErrInvalidParameter;
-
 struct MachineRow {
   const char *name_section;
   const char *id_section;
@@ -30,7 +28,7 @@ const MachineRow kSets[] = {
 constexpr int kDefaultMachineCount = 16;
 
 void Invalid(MACHINE_DEF *def, INI_ERROR_NODE **errors, std::int32_t n, int line) {
-  Qvad_IniErrorAdd(errors, 22, kBad, n, line, __FILE__);
+  Qvad_IniErrorAdd(errors, 22, kQvadBadInput, n, line, __FILE__);
   def->Valid = 0;
 }
 
@@ -68,7 +66,7 @@ void MachineCompareEdit(const char *text, MACHINE_DEF *def, std::int32_t n, INI_
 int Qvad_IniMachineFieldSet(int start, int max, char sep, const char *text, FIELD_REF *ref, std::int32_t n,
                             INI_ERROR_NODE **errors) {
   if (start < 0 || max < 0 || start + max > 10) {
-    Qvad_IniErrorAdd(errors, 22, kBad, n, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 22, kQvadBadInput, n, __LINE__, __FILE__);
     return 0;
   }
   for (int f = 1; f <= max; ++f) {
@@ -82,7 +80,7 @@ int Qvad_IniMachineFieldSet(int start, int max, char sep, const char *text, FIEL
   ref->Count = 10;
   char extra[64];
   if (Qvad_FieldSplit(text, sep, max + 1, extra, sizeof extra) == 1 || extra[0] != '\0') {
-    Qvad_IniErrorAdd(errors, 22, kBad, n, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 22, kQvadBadInput, n, __LINE__, __FILE__);
     return 0;
   }
   return 1;
@@ -114,14 +112,14 @@ void Qvad_IniMachineAcquireEdit(const char *value, MACHINE_DEF *def, std::int32_
 std::int32_t Qvad_IniMachineSet(MACHINE_DEF **table, int set, INI_ERROR_NODE **errors) {
   if (table != nullptr) *table = nullptr;
   if (set < 0 || set > 2 || table == nullptr) {
-    Qvad_IniErrorAdd(errors, 22, kBad, 0, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 22, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   const MachineRow &row = kSets[set];
   char install[260] = {}, file[260] = {};
   if (QvadGetInstallPathForDll(install, sizeof install) != 0 ||
       !Qvad_CopyFits(file, sizeof file, (std::string(install) + plat::kEtcPiece + "RazInv.ini").c_str())) {
-    Qvad_IniErrorAdd(errors, 1, kBad, 0, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 1, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   // Qvad_IniMachineMalloc
@@ -130,7 +128,7 @@ std::int32_t Qvad_IniMachineSet(MACHINE_DEF **table, int set, INI_ERROR_NODE **e
   void *memory =
       count >= 0 ? std::calloc(count > 0 ? static_cast<std::size_t>(count) : 1, sizeof(MACHINE_DEF)) : nullptr;
   if (memory == nullptr) {
-    Qvad_IniErrorAdd(errors, 12, kBad, 0, __LINE__, __FILE__);
+    Qvad_IniErrorAdd(errors, 12, kQvadBadInput, 0, __LINE__, __FILE__);
     return -2;
   }
   *table = static_cast<MACHINE_DEF *>(memory);

@@ -42,9 +42,7 @@ constexpr std::uint32_t kPipeWaitMs = 3000;
 
 struct RunState {
   bool told_clock = false;  // the operator heard of a time ahead of the clock
-  std::int32_t last_time = 0;
-  std::int32_t stored_count = 0;
-  std::int32_t run_index = 0;
+  OV_DUP_STATE dup = {};
   // Fixed buffers of one run, allocated once.
   OV_CARRY carry;
   char line[kOvLineSize];
@@ -155,27 +153,21 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     return;
   }
 
-  if (event_time < s->last_time) {
-    OV_ERROR("The Notif is not done because the Event which has already been notified.(%d > %d)",
-             static_cast<int>(s->last_time), static_cast<int>(event_time));
-    OvStatusRepeat();
-    return;
-  } else if (event_time == s->last_time) {
-    if (s->stored_count > s->run_index) {
+  switch (OvDuplicateRule(&s->dup, event_time)) {
+    case OvDupVerdict::Earlier:
+      OV_ERROR("The Notif is not done because the Event which has already been notified.(%d > %d)",
+               static_cast<int>(s->dup.last_time), static_cast<int>(event_time));
+      OvStatusRepeat();
+      return;
+    case OvDupVerdict::Handled:
       // Handled before the restart, and recorded then: nothing to write.
-      ++s->run_index;
       OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
       OvStatusRepeat();
       return;
-    }
-    ++s->run_index;
-  } else {
-    s->last_time = event_time;
-    s->stored_count = 0;
-    s->run_index = 1;
+    case OvDupVerdict::New: break;
   }
   if (!Notify(s, severity, event_time)) return;
-  bool count_ok = OvCountWrite(s->run_index) != 0;
+  bool count_ok = OvCountWrite(s->dup.run_index) != 0;
   if (count_ok) {
     OV_INFO("It succeeded in writing the Count Quantity.");
   } else {
@@ -216,7 +208,7 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
       OV_ERROR("EvtKeep.txt has the time %d, ahead of the clock; it is not taken as the last handled time.",
                static_cast<int>(t));
     } else {
-      s->last_time = t;
+      s->dup.last_time = t;
       from_keep = true;
     }
   } else {
@@ -225,21 +217,21 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
   if (!from_keep) {
     std::int32_t t = 0;
     if (OvGetStopTimeOnly(stoptime_path, &t) && !OvTimeAhead(t, now)) {
-      s->last_time = t;
+      s->dup.last_time = t;
       OV_ERROR("The Retrieved of The Time can have been done from StopTime.txt.");
     } else {
       OV_ERROR("The Retrieved of The Time cannot have been done from StopTime.txt.");
     }
   }
   if (!from_keep) {
-    s->stored_count = 0;
+    s->dup.stored_count = 0;
     OV_ERROR("The Count Quantity is not used: it belongs to the line EvtKeep.txt does not hold.");
-  } else if (OvCountRead(&s->stored_count)) {
+  } else if (OvCountRead(&s->dup.stored_count)) {
     OV_INFO("It succeeded in reading the Count Quantity.");
   } else {
     OV_ERROR("It failed in reading the Count Quantity.");
   }
-  s->run_index = 0;
+  s->dup.run_index = 0;
   OvCarryClear(&s->carry);
   OvStatusReset();
   OvStatusReport();

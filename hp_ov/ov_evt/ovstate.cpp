@@ -121,6 +121,22 @@ void OvTellClockAhead(const char *what, std::int64_t time, std::int64_t now) {
   plat::NoteForOperator(note);
 }
 
+OvDupVerdict OvDuplicateRule(OV_DUP_STATE *state, std::int32_t event_time) {
+  if (event_time < state->last_time) return OvDupVerdict::Earlier;
+  if (event_time == state->last_time) {
+    // Handled before the restart and recorded then when still within the
+    // stored count; counted either way, so the next one of the second is
+    // judged by its place.
+    bool handled = state->stored_count > state->run_index;
+    ++state->run_index;
+    return handled ? OvDupVerdict::Handled : OvDupVerdict::New;
+  }
+  state->last_time = event_time;
+  state->stored_count = 0;
+  state->run_index = 1;
+  return OvDupVerdict::New;
+}
+
 void OvStateWriteOutcome(bool ok, const char *what) {
   if (ok == !g_write_failing) return;
   g_write_failing = !ok;

@@ -58,6 +58,25 @@ bool OvTimeAhead(std::int64_t time, std::int64_t now);
 // disagrees with the clock.
 void OvTellClockAhead(const char *what, std::int64_t time, std::int64_t now);
 
+// Where the duplicate rule stands in a run: the last handled event's time,
+// how many events of that second were recorded before the run started
+// (EvtCount.txt) and how many of them this run has met.
+struct OV_DUP_STATE {
+  std::int32_t last_time;
+  std::int32_t stored_count;
+  std::int32_t run_index;
+};
+
+enum class OvDupVerdict {
+  Earlier,  // older than the last handled event: forwarded before
+  Handled,  // one of the stored count of the last handled second
+  New,      // to forward; run_index is then the count to record with it
+};
+
+// The duplicate rule for one event's time (not ahead of the clock), moving
+// the state on: a later second starts a new count, the same second counts on.
+OvDupVerdict OvDuplicateRule(OV_DUP_STATE *state, std::int32_t event_time);
+
 // The outcome of recording progress (the state writes after an event, the
 // stop time). The first failure is reported (event 0xA00008A0 and a note),
 // later ones are not, until a write succeeds again, which is reported

@@ -38,14 +38,12 @@ InvRunContext &Ctx() { return *Qvad_InvContext(); }
 // The returned value travels in the entry's code field, as in every END entry.
 #define INV_TRACE_END(value) QVAD_TRACE_CODE(&Ctx().InfoTrace, 0, static_cast<int>(value), "END")
 
-std::string Piece(const char *name) { return std::string(plat::kSep) + name + plat::kSep; }
-
 bool Compose(char *out, const char *dir, const std::string &sub, const char *file) {
   int n = std::snprintf(out, 260, "%s%s%s", dir, sub.c_str(), file);
   return n >= 0 && n < 260;
 }
 
-std::string HardDir() { return std::string(Ctx().InstallDir) + Piece("tmp") + "hard" + plat::kSep; }
+std::string HardDir() { return Qvad_InvHardDir(Ctx().InstallDir); }
 
 void FreeAll() {
   InvRunContext &c = Ctx();
@@ -89,7 +87,7 @@ std::int32_t SucceedInit() {
   InvRunContext &c = Ctx();
   char backup[260];
   QVAD_ERROR_TBL err;
-  if (!Compose(backup, c.InstallDir, Piece("var"), "node.bak")) {
+  if (!Compose(backup, c.InstallDir, Qvad_InvDirPiece("var"), "node.bak")) {
     QVAD_INV_ERR(1, "(Error)Node list backup path too long : InstallDir = %s", c.InstallDir);
   } else if (Qvad_CreateNodeBak(c.NodeCsvPath, backup, &err) != 1) {
     QVAD_INV_ERR(3, "(Warning)Qvad_CreateNodeBak : %s | %d | %d | %d", err.source, err.line, err.local_code,
@@ -200,10 +198,10 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   }
   // Every path must fit its 260-byte field, or files would land elsewhere.
   if (!Compose(c.RazInvPath, c.InstallDir, plat::kEtcPiece, "RazInv.ini") ||
-      !Compose(c.RepositoryCsvPath, c.InstallDir, Piece("ret"), "Repository.csv") ||
-      !Compose(c.NodeCsvPath, c.InstallDir, Piece("var"), "node.csv") ||
+      !Compose(c.RepositoryCsvPath, c.InstallDir, Qvad_InvDirPiece("ret"), "Repository.csv") ||
+      !Compose(c.NodeCsvPath, c.InstallDir, Qvad_InvDirPiece("var"), "node.csv") ||
       !Compose(c.RepInfoPath, c.InstallDir, plat::kEtcPiece, "RepInfo.ini") ||
-      !Compose(c.QueryOutPath, c.InstallDir, Piece("tmp") + "hard" + plat::kSep, "ovdwquery.txt")) {
+      !Compose(c.QueryOutPath, c.InstallDir, Qvad_InvHardDir(""), "ovdwquery.txt")) {
     QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
     ReportError("QvadGetInstallPathForDll");
     return FailInit(-4);
@@ -238,14 +236,14 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
   // Init leaves node.csv and node.bak as they were, so the nodes removed
   // since the last good run are still reported by the next one.
   char fresh[260];
-  if (!Compose(fresh, c.InstallDir, Piece("var"), "node.new")) {
+  if (!Compose(fresh, c.InstallDir, Qvad_InvDirPiece("var"), "node.new")) {
     QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
     ReportError("QvadGetInstallPathForDll");
     return FailInit(-4);
   }
   std::memcpy(c.NewNodeCsvPath, fresh, sizeof c.NewNodeCsvPath);
   if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, fresh, c.QueryOutPath) != 0) return FailInit(-6);
-  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, 0, &err) != 1) {
+  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_GetNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     FreeAll();
@@ -344,7 +342,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
       return 1;
     }
     if (c.OwnNodeFirst == 1) {
-      std::string ret = std::string(c.InstallDir) + Piece("ret");
+      std::string ret = std::string(c.InstallDir) + Qvad_InvDirPiece("ret");
       if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err) != 1) {
         QVAD_INV_ERR(1, "(Error)Qvad_fxsend : %s | %d | %d | %d", err.source, err.line, err.local_code,
                      static_cast<int>(err.system_code));
@@ -364,8 +362,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   }
   CopyText(info->NodeName, sizeof info->NodeName, node->NodeName);
   CopyText(info->NodeAttr, sizeof info->NodeAttr, node->NodeAttr);
-  int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir, Piece("ret").c_str(),
-                        node->NodeName);
+  int n = std::snprintf(info->FileName, sizeof info->FileName, "%s%s%s.csv", c.InstallDir,
+                        Qvad_InvDirPiece("ret").c_str(), node->NodeName);
   if (n < 0 || n >= static_cast<int>(sizeof info->FileName)) {
     QVAD_INV_ERR(1, "(Error)Result file name too long : Name = %s", node->NodeName);
     std::memset(info, 0, sizeof *info);
@@ -394,7 +392,7 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   QVAD_ERROR_TBL err;
   int text = 0;
   if (Qvad_GetTextFlag(&text, &err) != 1) {
-    QVAD_INV_ERR(3, "(Error)Qvad_OdbcSQLExecf : %s | %d | %d | %d ", err.source, err.line, err.local_code,
+    QVAD_INV_ERR(3, "(Error)Qvad_GetTextFlag : %s | %d | %d | %d ", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
     return fail(-8);

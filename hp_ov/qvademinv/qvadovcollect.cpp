@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cmn/qvadeventlog.h"
+#include "cmn/qvadhold.h"
 #include "cmn/qvadmiscinv/qvadcollect.h"
 #include "cmn/qvadmiscinv/qvadconv.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
@@ -47,7 +48,7 @@ int Qvad_InvOvGetHard(const INV_ITEM_DEF *defs, const char *, const char *result
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(HW)", nullptr);
     return -2;
   }
-  std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
+  QvadMallocPtr<INV_FIELD> hold(row);
   INI_ERROR_NODE *errors = nullptr;
   int ok = Qvad_GetHwInv(defs, row, count, dir, &errors);
   TraceErrorList(errors, "(ERROR)Qvad_GetHwInv(HW) : IniCnt = %d | %s | %d | %d | %d");
@@ -87,7 +88,7 @@ int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, con
       Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo)", nullptr);
       return -2;
     }
-    std::unique_ptr<INV_FIELD, void (*)(void *)> hold(row, std::free);
+    QvadMallocPtr<INV_FIELD> hold(row);
     if (Qvad_InvOvGetRepoInv(defs, machines, row, count, machine_count, n, dir, repinfo_path, if_table) == 0) {
       return -3;
     }
@@ -202,7 +203,7 @@ int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return -3;
   }
-  std::unique_ptr<MACRO_ARG, void (*)(void *)> hold(parsed, std::free);
+  QvadMallocPtr<MACRO_ARG> hold(parsed);
   char site[1024] = {};
   QvadGetPrivateProfileString("General", "SiteName", "", site, sizeof site, repinfo_path);
   if (site[0] == '\0') {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cmn/qvadeventlog.h"
+#include "cmn/qvadhold.h"
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
 #include "cmn/qvadproc/qvadproc.h"
@@ -19,18 +20,14 @@
 #include "platform/process.h"
 #include "platform/sys.h"
 
-namespace {
+std::string Qvad_InvDirPiece(const char *name) { return std::string(plat::kSep) + name + plat::kSep; }
 
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
-std::string Piece(const char *name) { return std::string(plat::kSep) + name + plat::kSep; }
-
-}  // namespace
+std::string Qvad_InvHardDir(const char *install_dir) {
+  return std::string(install_dir) + Qvad_InvDirPiece("tmp") + "hard" + plat::kSep;
+}
 
 int Qvad_InvOvQueryFileMake(const char *text, const char *path) {
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "w"));
+  QvadFile f(std::fopen(path, "w"));
   if (!f) {
     QVAD_INV_ERR(1, "(Error)fopen : FILE = %s", path);
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_WORK_FILE_FAILED, nullptr);
@@ -79,7 +76,7 @@ int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const ch
     QVAD_INV_ERR(1, "(Error)Qvad_CreateProcess : command line too long (%d) for %s", n, query_path);
     return fail();
   }
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(stdout_path, "wb"));
+  QvadFile out(std::fopen(stdout_path, "wb"));
   if (!out) {
     QVAD_INV_ERR(1, "(Error)CreateFile : FileName = %s ErrNo = %d", stdout_path,
                  static_cast<int>(plat::ErrorFromErrno(errno)));
@@ -156,7 +153,7 @@ int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *s
     return -1;
   }
   QVAD_INV_INFO(3, "(Info)QueryInterfaceTable : szQuery = %s", query);
-  std::string hard = std::string(install_dir) + Piece("tmp") + "hard" + plat::kSep;
+  std::string hard = Qvad_InvHardDir(install_dir);
   std::string txt = hard + "Interface.txt";
   std::string csv = hard + "Interface.csv";
   if (txt.size() >= 260) return -1;
@@ -167,7 +164,7 @@ int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *s
   }
   int count = -1;
   {
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(csv.c_str(), "r"));
+    QvadFile f(std::fopen(csv.c_str(), "r"));
     if (!f) {
       QVAD_INV_ERR(1, "(Error)fopen : FILE = %s", csv.c_str());
     } else {

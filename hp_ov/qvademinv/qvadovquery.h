@@ -2,12 +2,20 @@
 // query tool, run on a query file with the result going to a CSV file.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "cmn/qvadmiscinv/qvadquerytbl.h"
 
 // Key and value that name the network manager's install folder (ends in a separator).
 inline constexpr const char kQvadNnmKey[] = "SOFTWARE\\Hewlett-Packard\\HP OpenView";
 inline constexpr const char kQvadNnmValue[] = "InstallDir";
+
+// A folder of the install as it stands between the install directory and a
+// file name: the separator, the name, the separator.
+std::string Qvad_InvDirPiece(const char *name);
+// The folder the queries and their results go to: <install>tmp/hard with a
+// closing separator.
+std::string Qvad_InvHardDir(const char *install_dir);
 
 // Writes the query text to the file (no line end added): 0, -3 cannot create, -4 cannot write.
 int Qvad_InvOvQueryFileMake(const char *text, const char *path);

@@ -1,7 +1,6 @@
 // Computer names and the current folder on POSIX.
 #include "platform/host.h"
 
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,25 +26,6 @@ int HostName(char *buffer, std::size_t size, std::uint32_t *code) {
   std::memcpy(buffer, full, n);
   buffer[n] = '\0';
   return 1;
-}
-
-bool ComputerName(char *buffer, std::size_t size) {
-  utsname u{};
-  if (::uname(&u) != 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return false;
-  }
-  // The host name up to its first dot, at most 15 characters, as a computer
-  // name is on Win32.
-  std::size_t n = std::strcspn(u.nodename, ".");
-  if (n > 15) n = 15;
-  if (n + 1 > size) {
-    SetLastError(kErrInsufficientBuffer);
-    return false;
-  }
-  std::memcpy(buffer, u.nodename, n);
-  buffer[n] = '\0';
-  return true;
 }
 
 bool CurrentDirectory(char *buffer, std::size_t size) {

@@ -157,7 +157,7 @@ int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_res
 bool ReleaseRunMutex(Handle mutex) {
   auto *m = static_cast<RunMutex *>(mutex);
   if (m == nullptr || mutex == kInvalidHandle || !m->owned) {
-    SetLastError(288);  // ERROR_NOT_OWNER
+    SetLastError(kErrNotOwner);
     return false;
   }
   m->owned = false;

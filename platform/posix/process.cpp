@@ -1,4 +1,4 @@
-// Child processes on POSIX with posix_spawn. A process handle points to a
+// Child processes on POSIX, started by SpawnChild. A process handle points to a
 // small record that remembers the exit status once the child is reaped, and
 // the exit code asked for when we terminated it. Waits block on a pidfd, so
 // they end the moment the child exits.
@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -19,9 +18,8 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "platform/posix/spawn.h"
 #include "platform/sys.h"
-
-extern char **environ;
 
 namespace plat {
 
@@ -111,34 +109,19 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t fa;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawnattr_init(&attr);
-  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  if (options.hidden) flags |= POSIX_SPAWN_SETSID;
-  posix_spawnattr_setflags(&attr, flags);
-
+  SpawnSetup setup;
+  setup.new_session = options.hidden;
+  setup.directory = options.directory;
   Handle streams[3] = {options.std_in, options.std_out, options.std_err};
   for (int i = 0; i < 3; ++i) {
     if (streams[i] != kInvalidHandle) {
-      posix_spawn_file_actions_adddup2(&fa, HandleFd(streams[i]), i);
+      setup.streams[i] = HandleFd(streams[i]);
     } else if (options.hidden) {
-      posix_spawn_file_actions_addopen(&fa, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
+      setup.streams[i] = kSpawnNull;
     }
   }
-  if (options.directory != nullptr && *options.directory != '\0') {
-    posix_spawn_file_actions_addchdir_np(&fa, options.directory);
-  }
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
-  posix_spawnattr_destroy(&attr);
+  int rc = SpawnChild(program.c_str(), argv.data(), setup, &pid);
   if (rc != 0) {
     SetLastError(ErrorFromErrno(rc));
     return false;

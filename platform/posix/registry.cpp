@@ -33,12 +33,6 @@ namespace plat {
 
 namespace {
 
-// ERROR_BADDB: the file is not a registry file (no export header, a cut
-// UTF-16 file, binary data), as the registry reports a damaged hive.
-constexpr std::uint32_t kErrBadDb = 1009;
-// ERROR_REGISTRY_IO_FAILED: the file could not be read.
-constexpr std::uint32_t kErrRegistryIo = 1016;
-
 const char kHeader[] = "Windows Registry Editor Version 5.00";
 
 struct RegValue {
@@ -557,6 +551,8 @@ std::uint32_t LoadCode(LoadResult r) {
     case LoadResult::Ok: return 0;
     case LoadResult::Missing: return kErrFileNotFound;
     case LoadResult::Denied: return kErrAccessDenied;
+    // No export header, a cut UTF-16 file, binary data: what the registry
+    // says of a damaged hive.
     case LoadResult::NotRegistry: return kErrBadDb;
     default: return kErrRegistryIo;
   }

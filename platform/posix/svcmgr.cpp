@@ -5,7 +5,6 @@
 #include "platform/svcmgr.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,16 +16,13 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/posix/spawn.h"
 #include "platform/process.h"
 #include "platform/sys.h"
-
-extern char **environ;
 
 namespace plat {
 
 namespace {
-
-constexpr std::uint32_t kErrCannotAcceptCtrl = 1061;
 
 struct PosixSvc {
   bool manager = false;
@@ -74,17 +70,11 @@ int Systemctl(const PosixSvc &svc, std::vector<std::string> args, std::string *o
   argv.push_back(nullptr);
   int fds[2] = {-1, -1};
   if (out != nullptr && pipe2(fds, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  if (out != nullptr)
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-  else
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  SpawnSetup setup;
+  setup.streams[0] = setup.streams[2] = kSpawnNull;
+  setup.streams[1] = out != nullptr ? fds[1] : kSpawnNull;
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, svc.systemctl.c_str(), &fa, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
+  int rc = SpawnChild(svc.systemctl.c_str(), argv.data(), setup, &pid);
   if (out != nullptr) {
     close(fds[1]);
     if (rc == 0) {
@@ -247,7 +237,7 @@ bool SvcStop(SvcHandle service) {
     return false;
   }
   if (state == kSvcStopPending) {
-    SetLastError(kErrCannotAcceptCtrl);
+    SetLastError(kErrServiceCannotAcceptCtrl);
     return false;
   }
   int rc = Systemctl(*s, {"stop", "--no-block", s->unit}, nullptr);

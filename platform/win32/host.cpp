@@ -29,11 +29,6 @@ int HostName(char *buffer, std::size_t size, std::uint32_t *code) {
   return 1;
 }
 
-bool ComputerName(char *buffer, std::size_t size) {
-  DWORD n = static_cast<DWORD>(size);
-  return ::GetComputerNameA(buffer, &n) != 0;
-}
-
 bool CurrentDirectory(char *buffer, std::size_t size) {
   DWORD n = ::GetCurrentDirectoryA(static_cast<DWORD>(size), buffer);
   if (n == 0) return false;

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
@@ -110,6 +111,45 @@ TEST(State, EtcPathsAreBounded) {
   char install[260];
   ASSERT_EQ(OvGetInstallDir(install, sizeof install), 0u);
   EXPECT_EQ(OvGetInstallDir(install, 2), 87u);
+}
+
+// After a restart the rule replays what the dump command sends again: what
+// lies before the last handled second, and the stored count of that second,
+// were forwarded before; the rest is new and counted from where it stands.
+TEST(State, DuplicateRule) {
+  using V = OvDupVerdict;
+  struct Step {
+    std::int32_t time;
+    V verdict;
+    std::int32_t count;  // run_index after the step: the count recorded with a new event
+  };
+  struct Scenario {
+    const char *what;
+    OV_DUP_STATE start;
+    std::vector<Step> steps;
+  } scenarios[] = {
+      {"restart after two events of second 100",
+       {100, 2, 0},
+       {{99, V::Earlier, 0},
+        {100, V::Handled, 1},
+        {100, V::Handled, 2},
+        {100, V::New, 3},
+        {101, V::New, 1},
+        {101, V::New, 2},
+        {100, V::Earlier, 2}}},
+      {"nothing handled before", {0, 0, 0}, {{5, V::New, 1}, {5, V::New, 2}, {4, V::Earlier, 2}}},
+      // A time from StopTime.txt has no count: its second is forwarded whole.
+      {"last time without a count", {100, 0, 0}, {{100, V::New, 1}, {100, V::New, 2}}},
+      {"stored count larger than the second's events", {100, 5, 0}, {{100, V::Handled, 1}, {102, V::New, 1}}},
+  };
+  for (const Scenario &sc : scenarios) {
+    OV_DUP_STATE st = sc.start;
+    for (std::size_t i = 0; i < sc.steps.size(); ++i) {
+      const Step &step = sc.steps[i];
+      EXPECT_EQ(OvDuplicateRule(&st, step.time), step.verdict) << sc.what << ", step " << i;
+      EXPECT_EQ(st.run_index, step.count) << sc.what << ", step " << i;
+    }
+  }
 }
 
 }  // namespace

@@ -172,7 +172,7 @@ TEST_F(Parts, NodeListsOwnEntriesFirstAndRemovedNodes) {
   qvtest::WriteFile(csv, "\"a.example.local\",\"10.0.0.1\"\r\nB,attr,ignored\n" + short_host + ",own1\n" + short_host +
                              ".example.local,own2\nC,x");
   NodeEntry *list = nullptr;
-  ASSERT_EQ(Qvad_GetNodeInfoEx(&list, csv.c_str(), 0, &err), 1);
+  ASSERT_EQ(Qvad_GetNodeInfoEx(&list, csv.c_str(), &err), 1);
   std::vector<std::string> names, attrs;
   for (NodeEntry *e = list; e != nullptr; e = e->next) {
     names.push_back(e->NodeName);

@@ -74,9 +74,9 @@ void CheckInstall(CheckList *list, CheckContext *context) {
   const std::string registry = plat::RegistryLocation();
   const std::string vrex = std::string(kHklm) + kQvadVrexKey + "\\" + kQvadVrexValue;
   char root[260] = {};
-  std::int32_t rc = QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue, root, sizeof root);
-  bool have_root = rc == 0 && std::memchr(root, '\0', sizeof root) != nullptr;
-  if (rc != 0) {
+  std::int32_t rc = QvadGetRootDir(root, sizeof root);
+  bool have_root = rc == 0;
+  if (rc != 0 && rc != kQvadPathTooLong) {
     list->Fail(registry, vrex, "cannot be read (result " + Num(rc) + "); the libraries cannot find the adapter",
                "set it to the root folder of the asset component (the folder whose etc holds nerladapter.env).");
   } else if (!have_root) {
