@@ -32,6 +32,14 @@ const char kHklm[] = "HKEY_LOCAL_MACHINE\\";
 
 std::string Num(long long v) { return std::to_string(v); }
 
+// What is wrong with a 0-or-1 setting the reader refused (22): the reader
+// leaves -1 for a missing key, the value read otherwise.
+std::string FlagProblem(const QVAD_ERROR_TBL &err) {
+  return err.system_code == static_cast<std::uint32_t>(-1)
+             ? std::string("missing")
+             : Num(static_cast<std::int32_t>(err.system_code)) + " is not 0 or 1";
+}
+
 std::string Etc(const CheckContext &c, const char *file) { return c.install + plat::kEtcPiece + file; }
 
 std::string Sub(const CheckContext &c, const char *a, const char *b = nullptr) {
@@ -199,9 +207,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   if (Qvad_GetOwnSetting(&own, &err) == 1) {
     list->Ok(razsetting, "[Inventory] own", Num(own));
   } else if (err.local_code == 22) {
-    std::string what = err.system_code == static_cast<std::uint32_t>(-1)
-                           ? std::string("missing")
-                           : Num(static_cast<std::int32_t>(err.system_code)) + " is not 0 or 1";
+    std::string what = FlagProblem(err);
     list->Warn(razsetting, "[Inventory] own", what + ": the run goes on as with 0 (this computer is not a node)",
                "set own=0 or own=1.");
   }
@@ -222,9 +228,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   if (Qvad_GetTextFlag(&text, &err) == 1) {
     list->Ok(razinv, "[TextSetting] flag", Num(text));
   } else if (err.local_code == 22) {
-    std::string what = err.system_code == static_cast<std::uint32_t>(-1)
-                           ? std::string("missing")
-                           : Num(static_cast<std::int32_t>(err.system_code)) + " is not 0 or 1";
+    std::string what = FlagProblem(err);
     list->Fail(razinv, "[TextSetting] flag", what + ": every node ends with -8",
                "set flag=1 to append text rows to each node's file, flag=0 not to.");
   }
