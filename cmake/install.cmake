@@ -40,9 +40,7 @@ set(descriptions
   qvadinvhost "Inventory host (stand-in)")
 while(descriptions)
   list(POP_FRONT descriptions target description)
-  if(TARGET ${target})
-    qvad_version_info(${target} "${description}")
-  endif()
+  qvad_version_info(${target} "${description}")
 endwhile()
 if(WIN32)
   get_property(razmessage_rc GLOBAL PROPERTY QVAD_RAZMESSAGE_RC)
@@ -52,20 +50,15 @@ if(WIN32)
 endif()
 
 # The binaries find their libraries beside them only, wherever the folder is.
-# CMake rewrites the build's RUNPATH to this one when it installs.
+# CMake rewrites the build's RUNPATH to this one when it installs. Every
+# deliverable and stand-in is built on both platforms.
 foreach(component adapter standins)
   if(component STREQUAL "adapter")
     set(targets ${QVAD_DELIVERABLES})
   else()
     set(targets ${QVAD_STANDINS})
   endif()
-  set(present)
-  foreach(t ${targets})
-    if(TARGET ${t})
-      list(APPEND present ${t})
-    endif()
-  endforeach()
-  install(TARGETS ${present}
+  install(TARGETS ${targets}
     RUNTIME DESTINATION bin COMPONENT ${component}
     LIBRARY DESTINATION bin COMPONENT ${component}
     # Import libraries are for linking, not for running: never installed.

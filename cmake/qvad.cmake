@@ -1,15 +1,5 @@
 # Small helpers shared by every folder's CMakeLists.txt.
 
-# qvad_sources(VAR dir...) collects the C++ sources of the given folders.
-function(qvad_sources var)
-  set(all)
-  foreach(dir ${ARGN})
-    file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp)
-    list(APPEND all ${found})
-  endforeach()
-  set(${var} ${all} PARENT_SCOPE)
-endfunction()
-
 # qvad_shared_library(name DEF file.def SOURCES ...) builds a shared library;
 # on Win32 its exports and ordinals come from the .def file.
 function(qvad_shared_library name)
