@@ -51,6 +51,10 @@ bool FileExists(const char *path);
 // the first in byte order. Null with errno set, as fopen.
 std::FILE *OpenFileAnyCase(const char *path, const char *mode);
 bool MakeDirectory(const char *path);
+// Removes the plain files of a folder and then the folder itself; folders
+// inside it are left, and so is the folder then. True when it is gone (or
+// was never there).
+bool RemoveFolder(const char *path);
 
 // Writes data to a temporary file beside path and renames it over path, so a
 // reader sees either the old content or the new. With durable set, the data

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadprofile.h"
@@ -33,7 +32,6 @@ const KindRow kKinds[] = {
     {"MultiRepSetting", "MultiRepSeparator", "MultiRepConvert", "MultiRepInventory", 30},
     {"TextSetting", "TextSeparator", "TextConvert", "TextInventory", 9},
 };
-const char kDefinitionFile[] = "RazInv.ini";
 
 // The longest cell a width may ask for: the field editor's buffers hold
 // 1024 bytes with their NUL.
@@ -170,16 +168,14 @@ bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_I
 
 }  // namespace
 
-std::int32_t Qvad_IniFileSet(int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors) {
+std::int32_t Qvad_IniFileSet(const char *file, int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors) {
   if (table != nullptr) *table = nullptr;
   if (kind < 0 || kind > 5 || table == nullptr) {
     Qvad_IniErrorAdd(errors, 22, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   const KindRow &row = kKinds[kind];
-  char install[260] = {}, file[260] = {};
-  if (QvadGetInstallPathForDll(install, sizeof install) != 0 ||
-      !Qvad_CopyFits(file, sizeof file, (std::string(install) + plat::kEtcPiece + kDefinitionFile).c_str())) {
+  if (file == nullptr || file[0] == '\0') {
     Qvad_IniErrorAdd(errors, 1, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }

@@ -140,6 +140,20 @@ bool MakeDirectory(const char *path) {
   return false;
 }
 
+bool RemoveFolder(const char *path) {
+  if (DIR *d = opendir(path)) {
+    while (dirent *e = readdir(d)) {
+      std::string file = std::string(path) + "/" + e->d_name;
+      struct stat st;
+      if (lstat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) unlink(file.c_str());
+    }
+    closedir(d);
+  }
+  if (rmdir(path) == 0 || errno == ENOENT) return true;
+  SetLastError(ErrorFromErrno(errno));
+  return false;
+}
+
 std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {
   // One fixed temporary name per file: a writer killed half-way leaves one
   // stray file that the next write replaces, not one per process.

@@ -41,8 +41,30 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   std::vector<char> writable(cmd.begin(), cmd.end());
   writable.push_back('\0');
   DWORD flags = options.hidden ? CREATE_NO_WINDOW : 0;
-  if (!::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags, nullptr,
-                        options.directory, &si, &pi)) {
+  // The child's streams are inheritable only while it is created, and one
+  // child is created at a time: a child started by another thread of this
+  // process never receives handles meant for this one (which would keep
+  // its files open and undeletable until that other child ends).
+  static SRWLOCK one_at_a_time = SRWLOCK_INIT;
+  ::AcquireSRWLockExclusive(&one_at_a_time);
+  HANDLE made[3] = {};
+  int made_count = 0;
+  if (use_std) {
+    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) {
+      DWORD info = 0;
+      if (h == nullptr || h == INVALID_HANDLE_VALUE || !::GetHandleInformation(h, &info)) continue;
+      if ((info & HANDLE_FLAG_INHERIT) == 0 && ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        made[made_count++] = h;
+      }
+    }
+  }
+  BOOL started = ::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags,
+                                  nullptr, options.directory, &si, &pi);
+  DWORD error = ::GetLastError();
+  for (int i = 0; i < made_count; ++i) ::SetHandleInformation(made[i], HANDLE_FLAG_INHERIT, 0);
+  ::ReleaseSRWLockExclusive(&one_at_a_time);
+  if (!started) {
+    ::SetLastError(error);
     return false;
   }
   ::CloseHandle(pi.hThread);
@@ -75,10 +97,6 @@ void CloseProcess(Handle process) {
   if (process != kInvalidHandle && process != nullptr) ::CloseHandle(process);
 }
 
-Handle FileHandleOf(std::FILE *file) {
-  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  if (h != INVALID_HANDLE_VALUE) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  return h;
-}
+Handle FileHandleOf(std::FILE *file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
 }  // namespace plat

@@ -86,6 +86,21 @@ bool MakeDirectory(const char *path) {
   return ::CreateDirectoryA(path, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool RemoveFolder(const char *path) {
+  std::string folder(path);
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    } while (::FindNextFileA(h, &found));
+    ::FindClose(h);
+  }
+  if (::RemoveDirectoryA(path)) return true;
+  DWORD e = ::GetLastError();
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+}
+
 std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {
   // One fixed temporary name per file: a writer killed half-way leaves one
   // stray file that the next write replaces, not one per process.

@@ -204,7 +204,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   std::string razsetting = Etc(c, "RazSetting.ini");
   QVAD_ERROR_TBL err;
   int own = 0;
-  if (Qvad_GetOwnSetting(&own, &err) == 1) {
+  if (Qvad_GetOwnSetting(razsetting.c_str(), &own, &err) == 1) {
     list->Ok(razsetting, "[Inventory] own", Num(own));
   } else if (err.local_code == 22) {
     std::string what = FlagProblem(err);
@@ -212,7 +212,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
                "set own=0 or own=1.");
   }
   int delivery = 1;
-  if (Qvad_GetRepFlag(&delivery, &err) == 1) {
+  if (Qvad_GetRepFlag(razsetting.c_str(), &delivery, &err) == 1) {
     context->delivery = delivery;
     list->Ok(razsetting, "[Repository] own",
              Num(delivery) + (delivery ? " (the repository file is delivered with fxsend)" : " (no delivery)"));
@@ -225,7 +225,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     return;
   }
   int text = 0;
-  if (Qvad_GetTextFlag(&text, &err) == 1) {
+  if (Qvad_GetTextFlag(razinv.c_str(), &text, &err) == 1) {
     list->Ok(razinv, "[TextSetting] flag", Num(text));
   } else if (err.local_code == 22) {
     std::string what = FlagProblem(err);
@@ -262,7 +262,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     const std::string prefix = KindPrefix(kind);
     INV_ITEM_DEF *defs = nullptr;
     INI_ERROR_NODE *errors = nullptr;
-    std::int32_t count = Qvad_IniFileSet(kind, &defs, &errors);
+    std::int32_t count = Qvad_IniFileSet(razinv.c_str(), kind, &defs, &errors);
     std::int32_t last = -1;
     int bad = 0;
     for (INI_ERROR_NODE *e = errors; e != nullptr; e = e->Next) {
@@ -295,7 +295,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   }
   MACHINE_DEF *machines = nullptr;
   INI_ERROR_NODE *errors = nullptr;
-  std::int32_t count = Qvad_IniMachineSet(&machines, set, &errors);
+  std::int32_t count = Qvad_IniMachineSet(razinv.c_str(), &machines, set, &errors);
   const std::string prefix = MachinePrefix(set);
   std::int32_t last = -1;
   int bad = 0;
