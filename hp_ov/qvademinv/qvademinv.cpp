@@ -413,15 +413,30 @@ std::int32_t BuildRows(const InvRunContext &c, const std::string &dir, int inter
   return AddTextRows(c, dir, file) ? 0 : -8;
 }
 
+// A node's results that ran ahead move from its slot folder to tmp/hard,
+// where a run of one query at a time has them: the rows built from them
+// (text rows name their source file) come out byte for byte the same.
+bool MoveResults(const InvRunContext &c, const std::string &from, const std::string &to) {
+  for (const QueryTableEntry *q = c.QueryTable; q != nullptr; q = q->next) {
+    std::string source = from + q->key + ".csv", target = to + q->key + ".csv";
+    std::remove(target.c_str());
+    if (std::rename(source.c_str(), target.c_str()) != 0) {
+      QVAD_INV_ERR(1, "(Error)rename : FileName = %s ErrNo = %d", source.c_str(), errno);
+      return false;
+    }
+  }
+  return true;
+}
+
 // One node's queries and rows: 0, -5 (its queries) or -8 (its rows).
 std::int32_t CollectNode(InvRunContext &c, const NodeEntry &node, const char *file) {
+  QvadQuerySite site = SequentialSite(c);
   QvadQueryAhead::Outcome ahead;
   if (c.Ahead != nullptr && c.Ahead->Take(&node, &ahead)) {
-    std::int32_t r = ahead.table != 0 ? -5 : BuildRows(c, ahead.dir, ahead.interfaces, file);
+    bool ready = ahead.table == 0 && MoveResults(c, ahead.dir, site.dir);
     c.Ahead->Release();
-    return r;
+    return ready ? BuildRows(c, site.dir, ahead.interfaces, file) : -5;
   }
-  QvadQuerySite site = SequentialSite(c);
   if (Qvad_InvOvQueryTblExec(site, node.NodeName, c.QueryTable) != 0) return -5;
   if (Qvad_InvOvGetHard(c, file, site.dir.c_str()) != 0) return -8;
   int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, node.NodeName);

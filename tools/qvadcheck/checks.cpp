@@ -211,6 +211,14 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     list->Warn(razsetting, "[Inventory] own", what + ": the run goes on as with 0 (this computer is not a node)",
                "set own=0 or own=1.");
   }
+  int workers = 1;
+  if (Qvad_GetQueryWorkers(razsetting.c_str(), &workers, &err) == 1) {
+    list->Ok(razsetting, "[Inventory] QueryWorkers", Num(workers) + (workers == 1 ? " (one query at a time)" : " query processes at a time"));
+  } else {
+    list->Warn(razsetting, "[Inventory] QueryWorkers",
+               "not a number from 1 to " + Num(kQvadMaxQueryWorkers) + ": the run queries one node at a time",
+               "set QueryWorkers to a number from 1 to " + Num(kQvadMaxQueryWorkers) + ", or remove it.");
+  }
   int delivery = 1;
   if (Qvad_GetRepFlag(razsetting.c_str(), &delivery, &err) == 1) {
     context->delivery = delivery;
