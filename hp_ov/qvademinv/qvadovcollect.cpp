@@ -36,28 +36,35 @@ void TraceErrorList(INI_ERROR_NODE *list, const char *format) {
   Qvad_IniErrorFree(&list);
 }
 
+// A zeroed row of count cells, or null after the trace and the report
+// naming the kind ("HW", "Repo").
+QvadMallocPtr<INV_FIELD> NewRow(int count, const char *kind) {
+  QVAD_ERROR_TBL error;
+  Qvad_ResetError(&error);
+  QvadMallocPtr<INV_FIELD> row(Qvad_GetInvData(count, &error));
+  if (!row) {
+    QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(%s) : %s | %d | %d | %d", kind, error.source, error.line, error.local_code,
+                 static_cast<int>(error.system_code));
+    std::string step = std::string("Qvad_GetInvData(") + kind + ")";
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, step.c_str(), nullptr);
+  }
+  return row;
+}
+
 }  // namespace
 
 int Qvad_InvOvGetHard(const InvRunContext &run, const char *result_path, const char *dir) {
   const int count = run.HwCount;
-  QVAD_ERROR_TBL error;
-  Qvad_ResetError(&error);
-  INV_FIELD *row = Qvad_GetInvData(count, &error);
-  if (row == nullptr) {
-    QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(HW) : %s | %d | %d | %d", error.source, error.line, error.local_code,
-                 static_cast<int>(error.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(HW)", nullptr);
-    return -2;
-  }
-  QvadMallocPtr<INV_FIELD> hold(row);
+  QvadMallocPtr<INV_FIELD> row = NewRow(count, "HW");
+  if (!row) return -2;
   INI_ERROR_NODE *errors = nullptr;
-  int ok = Qvad_GetHwInv(run.HwDef, row, count, dir, &errors);
+  int ok = Qvad_GetHwInv(run.HwDef, row.get(), count, dir, &errors);
   TraceErrorList(errors, "(ERROR)Qvad_GetHwInv(HW) : IniCnt = %d | %s | %d | %d | %d");
   if (ok == 0) {
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetHwInv", nullptr);
     return -3;
   }
-  return Qvad_WriteRetRow(row, count, result_path, "HW") == 0 ? 0 : -3;
+  return Qvad_WriteRetRow(row.get(), count, result_path, "HW") == 0 ? 0 : -3;
 }
 
 int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces) {
@@ -74,18 +81,10 @@ int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces)
   // node's cost grows with the square of its interface count.
   QvadResultCacheScope once_per_node;
   for (int n = 1; n <= interfaces; ++n) {
-    QVAD_ERROR_TBL error;
-    Qvad_ResetError(&error);
-    INV_FIELD *row = Qvad_GetInvData(count, &error);
-    if (row == nullptr) {
-      QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(Repo) : %s | %d | %d | %d", error.source, error.line, error.local_code,
-                   static_cast<int>(error.system_code));
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo)", nullptr);
-      return -2;
-    }
-    QvadMallocPtr<INV_FIELD> hold(row);
-    if (Qvad_InvOvGetRepoInv(run, row, n, dir) == 0) return -3;
-    if (Qvad_WriteRetRow(row, count, run.RepositoryCsvPath, "Repo") != 0) return -3;
+    QvadMallocPtr<INV_FIELD> row = NewRow(count, "Repo");
+    if (!row) return -2;
+    if (Qvad_InvOvGetRepoInv(run, row.get(), n, dir) == 0) return -3;
+    if (Qvad_WriteRetRow(row.get(), count, run.RepositoryCsvPath, "Repo") != 0) return -3;
   }
   return 0;
 }
