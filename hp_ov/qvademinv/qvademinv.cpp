@@ -75,9 +75,12 @@ void StopAhead(std::uint32_t wait_ms = plat::kInfinite) {
   c.Ahead = nullptr;
 }
 
-// A host that ends (or unloads the engine) without Close: the workers are
-// stopped before the code they run goes away, waiting a bounded time, as
-// the loader may hold a lock they need to end.
+// A host that ends without Close, or unloads the engine without it: the
+// workers are stopped before the code they run goes away, waiting a bounded
+// time, as the loader may hold a lock they need to end. (On Win32 a worker
+// keeps the engine loaded until it ends, so there this comes only at the
+// process's end, when its threads are gone; a later Init of the same
+// engine stops them.)
 struct AheadAtExit {
   ~AheadAtExit() { StopAhead(2000); }
 } g_ahead_at_exit;

@@ -16,7 +16,7 @@ TEST_F(Run, InitTwiceWithoutCloseGetsTheMutexAgain) {
   // engine must not wait for the mutex its own process still holds.
   ASSERT_EQ(init_(), 0);
   RunResult r = Go();
-  EXPECT_EQ(r.init, 0);
+  EXPECT_EQ(r.init, 0) << inst.trace("QvAdnerl03") << inst.trace("QvAdnerl04");
   EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1"}));
 }
 
