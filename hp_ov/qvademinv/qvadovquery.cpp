@@ -14,6 +14,7 @@
 #include "cmn/qvadhold.h"
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadproc/qvadproc.h"
 #include "cmn/qvadprofile.h"
 #include "platform/error.h"
@@ -179,7 +180,7 @@ int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *s
           QVAD_INV_ERR(1, "(Error)fgets : No interface count, the result is empty : FILE = %s", csv.c_str());
         }
       } else {
-        count = std::atoi(line);
+        count = Qvad_LeadingInt32(line);
       }
     }
   }
