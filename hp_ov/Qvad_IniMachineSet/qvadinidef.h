@@ -37,7 +37,3 @@ int Qvad_IniMachineFieldSet(int start, int max, char sep, const char *text, FIEL
 void Qvad_IniAcquireEdit(const char *value, INV_ITEM_DEF *def, std::int32_t n, INI_ERROR_NODE **errors);
 // Parses a machine ID value into machine entry n.
 void Qvad_IniMachineAcquireEdit(const char *value, MACHINE_DEF *def, std::int32_t n, INI_ERROR_NODE **errors);
-
-// Decimal text to integer as the C runtime reads it (blanks, sign, digits),
-// held to the 32-bit range.
-std::int32_t Qvad_IniAtoi(const char *text);

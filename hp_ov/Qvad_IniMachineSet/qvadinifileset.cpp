@@ -9,6 +9,7 @@
 
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
 #include "platform/error.h"
@@ -73,22 +74,6 @@ void CompareEdit(const char *text, INV_ITEM_DEF *def, std::int32_t n, INI_ERROR_
 
 }  // namespace
 
-std::int32_t Qvad_IniAtoi(const char *text) {
-  const char *p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  long long value = 0;
-  while (*p >= '0' && *p <= '9') {
-    if (value < 0x80000000LL) value = value * 10 + (*p - '0');
-    ++p;
-  }
-  if (negative) value = -value;
-  if (value > 0x7FFFFFFFLL) return 0x7FFFFFFF;
-  if (value < -0x80000000LL) return static_cast<std::int32_t>(-0x7FFFFFFFLL - 1);
-  return static_cast<std::int32_t>(value);
-}
-
 int Qvad_IniFieldSet(const char *text, FIELD_REF *ref, std::int32_t n, INI_ERROR_NODE **errors) {
   char extra[64];
   for (int p = 1; p <= 10; ++p) {
@@ -143,7 +128,7 @@ bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_I
       Disable(def, errors, n, 1, __LINE__);
       return true;
     }
-    *members[i] = Qvad_IniAtoi(field);
+    *members[i] = Qvad_LeadingInt32(field);
     if (i == 3 && def->SepFlag == 1) {
       std::int32_t code = static_cast<std::int32_t>(QvadGetPrivateProfileInt(kind.separator, key, 0, file));
       if (code == 0) {

@@ -21,6 +21,7 @@
 #include "cmn/qvadmiscinv/qvadmacro.h"
 #include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "cmn/qvadmiscinv/qvadsettings.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
 #include "platform/error.h"
@@ -212,7 +213,7 @@ int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo
   if (r == -1) return -1;
   if (r == 1) return 0;
   char column[1024] = {};
-  if (Qvad_FieldSplit(line, ',', std::atoi(parsed[0].Part[1]), column, sizeof column) != 1) {
+  if (Qvad_FieldSplit(line, ',', Qvad_LeadingInt32(parsed[0].Part[1]), column, sizeof column) != 1) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return -3;
   }
@@ -249,7 +250,7 @@ int Qvad_InvOvGetRepoMachine(const MACHINE_DEF *machines, int machine_count, con
       }
       for (int c = 1; c < def.Acquire.Count && c < 10 && !matched; ++c) {
         char column[1024] = {};
-        if (Qvad_FieldSplit(line, ',', std::atoi(def.Acquire.Part[c]), column, sizeof column) == 1) {
+        if (Qvad_FieldSplit(line, ',', Qvad_LeadingInt32(def.Acquire.Part[c]), column, sizeof column) == 1) {
           Qvad_StripQuotes(column);
           matched = std::strcmp(column, "1") == 0;
         }

@@ -14,6 +14,7 @@
 #include "cmn/qvadhold.h"
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadproc/qvadproc.h"
 #include "cmn/qvadprofile.h"
 #include "platform/error.h"
@@ -166,7 +167,7 @@ int ReadInterfaceCount(const std::string &csv) {
   }
   char line[1024] = {};
   errno = 0;
-  if (std::fgets(line, sizeof line, f.get()) != nullptr) return std::atoi(line);
+  if (std::fgets(line, sizeof line, f.get()) != nullptr) return Qvad_LeadingInt32(line);
   // Say what happened: an empty result is no read error, and errno holds
   // whatever an earlier call left there.
   if (std::ferror(f.get())) {

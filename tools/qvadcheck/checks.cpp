@@ -3,9 +3,7 @@
 // readers, the definition loaders and the query-table reader of the engine,
 // the tracer binding, the library loader. So a line here says what a run
 // would find, not what a second reading of the files guesses.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -15,6 +13,7 @@
 #include "cmn/qvadmiscinv/qvadquerytbl.h"
 #include "cmn/qvadmiscinv/qvadsettings.h"
 #include "cmn/qvadmsgdllreg/eventsource.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadprofile.h"
 #include "cmn/qvadtrace.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
@@ -52,14 +51,6 @@ std::string Profile(const std::string &file, const char *section, const char *ke
   char value[1024] = {};
   QvadGetPrivateProfileString(section, key, "", value, sizeof value, file.c_str());
   return value;
-}
-
-bool IsNumber(const std::string &text) {
-  const char *p = text.c_str();
-  char *end = nullptr;
-  errno = 0;
-  std::strtol(p, &end, 10);
-  return *p != '\0' && end != p && *end == '\0' && errno == 0;
 }
 
 // Sections of one inventory kind of RazInv.ini, by the loader's kind index.
@@ -164,10 +155,11 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     for (const char *k = keys; *k != '\0'; k += std::strlen(k) + 1) {
       ++count;
       std::string value = Profile(razevt, "Severity", k);
-      if (!IsNumber(value)) {
+      std::int32_t number = 0;
+      if (!Qvad_WholeDecimal(value.c_str(), &number)) {
         list->Warn(razevt, std::string("[Severity] ") + k, "\"" + value + "\" is not a number; it reads as 0",
                    "give the severity as a decimal number.");
-      } else if (std::atoi(value.c_str()) == -1) {
+      } else if (number == -1) {
         list->Warn(razevt, std::string("[Severity] ") + k, "-1 reads as missing: severity 768", "use another number.");
       }
     }
