@@ -27,14 +27,13 @@
 #include "cmn/qvadservice/qvadservice.h"
 #include "hp_ov/ov_evt/ovcnsput.h"
 #include "hp_ov/ov_evt/ovcut.h"
+#include "hp_ov/ov_evt/ovmain.h"
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
 #include "hp_ov/ov_evt/ovstatus.h"
 #include "hp_ov/ov_evt/ovtrace.h"
 #include "platform/process.h"
 #include "platform/sys.h"
-
-QVAD_PROCESS_INFORMATION g_OvChildInfo;
 
 namespace {
 
@@ -239,9 +238,9 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
 
   QVAD_ERROR_TBL err;
   for (;;) {
-    if (plat::WaitProcess(g_OvChildInfo.process, 0) != 1) {
+    if (plat::WaitProcess(OvChildProcess(), 0) != 1) {
       std::uint32_t code = 0;
-      plat::ProcessExitCode(g_OvChildInfo.process, &code);
+      plat::ProcessExitCode(OvChildProcess(), &code);
       OV_ERROR("ovdumpevents process has stopped. Detail=%d", static_cast<int>(code));
       return 0;
     }
