@@ -22,8 +22,15 @@ std::uint32_t ProcessId();
 // A small stable number for the calling thread (first thread seen is 0 ...).
 std::uint32_t ThreadNumber();
 
-// Milliseconds since the epoch, local wall clock.
+// Milliseconds since the epoch, on the wall clock: for time stamps only.
+// The wall clock can be set forwards or back at any moment, so no time-out
+// is ever measured on it.
 std::int64_t NowMillis();
+
+// Milliseconds on a clock that only moves forwards at a steady rate, from
+// an unspecified start: every deadline and time-out is measured on it, so
+// setting the system clock neither stretches nor cuts a wait.
+std::int64_t MonotonicMillis();
 
 // Full path of the running program, or of the module that holds the given
 // address when it is in a shared library.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -38,6 +39,12 @@ std::int64_t NowMillis() {
   timeval tv{};
   gettimeofday(&tv, nullptr);
   return static_cast<std::int64_t>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
+}
+
+std::int64_t MonotonicMillis() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 std::string ModulePath(const void *address_in_module) {

@@ -35,6 +35,10 @@ std::int64_t NowMillis() {
   return static_cast<std::int64_t>((u.QuadPart - 116444736000000000ULL) / 10000);
 }
 
+// Milliseconds since the system started: not moved by setting the clock,
+// and 64 bits wide, so it does not wrap after 49 days as GetTickCount does.
+std::int64_t MonotonicMillis() { return static_cast<std::int64_t>(::GetTickCount64()); }
+
 std::string ModulePath(const void *address_in_module) {
   HMODULE mod = nullptr;
   if (address_in_module != nullptr) {
