@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "cmn/qvadhold.h"
+#include "cmn/qvadnumber.h"
 
 namespace {
 
@@ -251,30 +252,5 @@ std::uint32_t QvadGetPrivateProfileInt(const char *section, const char *key, int
   char text[30] = {};
   if (QvadGetPrivateProfileString(section, key, "", text, sizeof text, file) == 0 || text[0] == '\0')
     return static_cast<std::uint32_t>(default_value);
-  // Blanks, a sign, an optional 0x, 0o or 0b prefix, then digits of that
-  // base up to the first that is not one; the value wraps at 32 bits.
-  const char *p = text;
-  while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  std::uint32_t base = 10;
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'o' || p[1] == 'b')) {
-    base = p[1] == 'x' ? 16 : p[1] == 'o' ? 8 : 2;
-    p += 2;
-  }
-  std::uint32_t value = 0;
-  for (;; ++p) {
-    std::uint32_t digit;
-    if (*p >= '0' && *p <= '9')
-      digit = static_cast<std::uint32_t>(*p - '0');
-    else if (*p >= 'a' && *p <= 'z')
-      digit = static_cast<std::uint32_t>(*p - 'a' + 10);
-    else if (*p >= 'A' && *p <= 'Z')
-      digit = static_cast<std::uint32_t>(*p - 'A' + 10);
-    else
-      break;
-    if (digit >= base) break;
-    value = value * base + digit;
-  }
-  return negative ? 0u - value : value;
+  return Qvad_ProfileIntValue(text);
 }

@@ -13,6 +13,5 @@ int HostName(char *buffer, std::size_t size, std::uint32_t *code);
 
 // The current folder; false with the last error set when it does not fit or cannot be read.
 bool CurrentDirectory(char *buffer, std::size_t size);
-bool ChangeCurrentDirectory(const char *path);
 
 }  // namespace plat

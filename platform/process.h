@@ -48,8 +48,8 @@ bool TerminateProcess(Handle process, std::uint32_t code);
 
 void CloseProcess(Handle process);
 
-// The handle under an open C stream, made inheritable so that it can be
-// handed to a child as one of its standard streams.
+// The handle under an open C stream, to be handed to a child as one of its
+// standard streams (StartProcess lets the child inherit it).
 Handle FileHandleOf(std::FILE *file);
 
 // Splits a command line into arguments by the Win32 rules: blanks separate,

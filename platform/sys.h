@@ -22,8 +22,15 @@ std::uint32_t ProcessId();
 // A small stable number for the calling thread (first thread seen is 0 ...).
 std::uint32_t ThreadNumber();
 
-// Milliseconds since the epoch, local wall clock.
+// Milliseconds since the epoch, on the wall clock: for time stamps only.
+// The wall clock can be set forwards or back at any moment, so no time-out
+// is ever measured on it.
 std::int64_t NowMillis();
+
+// Milliseconds on a clock that only moves forwards at a steady rate, from
+// an unspecified start: every deadline and time-out is measured on it, so
+// setting the system clock neither stretches nor cuts a wait.
+std::int64_t MonotonicMillis();
 
 // Full path of the running program, or of the module that holds the given
 // address when it is in a shared library.
@@ -51,6 +58,10 @@ bool FileExists(const char *path);
 // the first in byte order. Null with errno set, as fopen.
 std::FILE *OpenFileAnyCase(const char *path, const char *mode);
 bool MakeDirectory(const char *path);
+// Removes the plain files of a folder and then the folder itself; folders
+// inside it are left, and so is the folder then. True when it is gone (or
+// was never there).
+bool RemoveFolder(const char *path);
 
 // Writes data to a temporary file beside path and renames it over path, so a
 // reader sees either the old content or the new. With durable set, the data

@@ -13,6 +13,7 @@ namespace plat {
 using ThreadStart = std::uint32_t (*)(void *arg);
 
 // Starts a thread running at once; null with the last error set on failure.
+// On Win32 the thread keeps the module of its code loaded until it ends.
 Handle StartThread(ThreadStart routine, void *arg);
 // kWaitObject0 once the thread has ended, kWaitTimeout, or kWaitFailed.
 std::uint32_t WaitThread(Handle thread, std::uint32_t timeout_ms);

@@ -1,12 +1,12 @@
 // qvaddelservice: stops a service if it runs and removes its registration.
 // The wait for the stop is bounded, so an installer never hangs on a
 // service that does not stop.
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadtool/qvadtool.h"
 #include "platform/error.h"
 #include "platform/svcmgr.h"
@@ -33,11 +33,10 @@ constexpr int kDefaultStopWaitSeconds = 300;
 // The stop wait in seconds: $QVAD_STOP_WAIT_SECONDS when it is a positive
 // number, else five minutes, far more than a healthy service needs.
 int StopWaitSeconds() {
-  std::string v = plat::GetEnv("QVAD_STOP_WAIT_SECONDS");
-  char *end = nullptr;
-  long n = std::strtol(v.c_str(), &end, 10);
-  if (v.empty() || *end != '\0' || n <= 0 || n > 86400) return kDefaultStopWaitSeconds;
-  return static_cast<int>(n);
+  std::int32_t n = 0;
+  if (!Qvad_WholeDecimal(plat::GetEnv("QVAD_STOP_WAIT_SECONDS").c_str(), &n) || n <= 0 || n > 86400)
+    return kDefaultStopWaitSeconds;
+  return n;
 }
 
 struct Options {

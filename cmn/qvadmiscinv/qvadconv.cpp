@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cmn/qvadmiscinv/qvadfield.h"
+#include "cmn/qvadnumber.h"
 #include "platform/error.h"
 
 namespace {
@@ -29,41 +30,13 @@ int PutResult(const char *text, std::size_t len, char *out, int size, QVAD_ERROR
   return 1;
 }
 
-// The leading decimal number of the text, as the C runtime's text-to-double
-// conversion reads it, limited to plain decimal notation: the C runtimes of
-// the two platforms differ on "inf", "nan" and hexadecimal forms, and a size
-// read from a warehouse is never one of them. No number reads as 0.
-double LeadingNumber(const char *in) {
-  const char *p = in;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  const char *start = p;
-  if (*p == '+' || *p == '-') ++p;
-  const char *digits = p;
-  while (*p >= '0' && *p <= '9') ++p;
-  if (*p == '.') {
-    ++p;
-    while (*p >= '0' && *p <= '9') ++p;
-  }
-  if (p == digits || (p == digits + 1 && *digits == '.')) return 0.0;
-  if (*p == 'e' || *p == 'E') {
-    const char *e = p + 1;
-    if (*e == '+' || *e == '-') ++e;
-    if (*e >= '0' && *e <= '9') {
-      while (*e >= '0' && *e <= '9') ++e;
-      p = e;
-    }
-  }
-  std::string number(start, static_cast<std::size_t>(p - start));
-  return std::strtod(number.c_str(), nullptr);
-}
-
 // The three number conversions: read, scale, round halves away from zero
 // (the same on both platforms, whose "%.0f" round halves differently), print.
 int ScaleNumber(const char *in, double factor, char *out, int size, QVAD_ERROR_TBL *err) {
   Qvad_ResetError(err);
   Clear(out, size);
   if (in == nullptr || *in == '\0') return 1;
-  double value = std::round(LeadingNumber(in) * factor);
+  double value = std::round(Qvad_LeadingReal(in) * factor);
   if (!std::isfinite(value)) {
     Qvad_SetError(err, 22, kQvadBadInput, __LINE__, __FILE__);
     return 0;

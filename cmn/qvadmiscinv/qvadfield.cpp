@@ -65,20 +65,6 @@ int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size) {
   return 0;
 }
 
-int Qvad_ColumnNumber(const char *text) {
-  const char *p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  long long value = 0;
-  while (*p >= '0' && *p <= '9') {
-    if (value <= 0x7FFFFFFF) value = value * 10 + (*p - '0');
-    ++p;
-  }
-  if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
-  return static_cast<int>(negative ? -value : value);
-}
-
 int Qvad_FieldCount(const char *text) {
   if (text == nullptr || *text == '\0') return 0;
   int count = 1;

@@ -17,10 +17,6 @@ int Qvad_FieldSplit(const char *text, char sep, int n, char *out, int size);
 // no field n.
 bool Qvad_FieldFind(const char *text, char sep, int n, const char **field, std::size_t *length);
 
-// A column number as the C runtime's decimal text-to-integer conversion
-// reads it (blanks, sign, digits; no number is 0), held to the int range.
-int Qvad_ColumnNumber(const char *text);
-
 // Number of comma-separated fields before the first line feed or NUL; 0 for
 // an empty text.
 int Qvad_FieldCount(const char *text);

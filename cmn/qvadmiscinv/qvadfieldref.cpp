@@ -11,6 +11,7 @@
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadresultfile.h"
+#include "cmn/qvadnumber.h"
 #include "platform/error.h"
 
 namespace {
@@ -59,7 +60,7 @@ int Qvad_FieldGetAcqRef(const REF_KEY *key, const char *line, QVAD_ERROR_TBL *er
   // Compared where it lies: this runs for every line of a filtered scan.
   const char *field = nullptr;
   std::size_t len = 0;
-  if (!Qvad_FieldFind(line, ',', Qvad_ColumnNumber(key->Column), &field, &len) || len >= 1024) {
+  if (!Qvad_FieldFind(line, ',', Qvad_LeadingInt32(key->Column), &field, &len) || len >= 1024) {
     QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }
@@ -75,7 +76,7 @@ int Qvad_FieldGetAcqRef(const REF_KEY *key, const char *line, QVAD_ERROR_TBL *er
 
 int Qvad_FieldGetAcqDataSet(const FIELD_REF *ref, const char *line, int i, char *out, int size, QVAD_ERROR_TBL *err) {
   char field[1024];
-  if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', Qvad_ColumnNumber(ref->Part[i]), field, sizeof field) != 1) {
+  if (i < 0 || i > 9 || Qvad_FieldSplit(line, ',', Qvad_LeadingInt32(ref->Part[i]), field, sizeof field) != 1) {
     QVAD_SET_ERROR(err, 22, kQvadBadInput);
     return -1;
   }

@@ -85,6 +85,7 @@ static_assert(sizeof(REF_KEY) == 72, "REF_KEY layout");
 // Entries of the node lists and of the query table; their owners define them.
 struct NodeEntry;
 struct QueryTableEntry;
+class QvadQueryAhead;
 
 // Definition kinds of RazInv.ini and the repository machine sets.
 inline constexpr int kInvKindHardware = 0;
@@ -129,6 +130,20 @@ struct InvRunContext {
   std::int32_t RunEnded;
   // This run's node list until Init has succeeded (var/node.new).
   char NewNodeCsvPath[260];
+  // What Init read once for the whole run: the settings file, the query
+  // tool (empty when not found), the interface queries of RazInv.ini, the
+  // text switch with the error of its read, and how many query processes
+  // run at once.
+  char RazSettingPath[260];
+  char QueryToolPath[260];
+  char InterfaceQuery[1024];
+  char InterfaceTable[64];
+  std::int32_t TextFlagRead;  // 1 read, 0 failed (TextFlagError says why)
+  std::int32_t TextFlag;
+  QVAD_ERROR_TBL TextFlagError;
+  std::int32_t QueryWorkers;
+  // The queries of the next nodes running ahead of File (QueryWorkers > 1).
+  QvadQueryAhead *Ahead;
 };
 
 inline constexpr const char kInvErrChannel[] = "QvAdnerl03";

@@ -14,6 +14,7 @@
 #include "cmn/qvadmiscinv/qvadfieldget.h"
 #include "cmn/qvadmiscinv/qvadmacro.h"
 #include "cmn/qvadmiscinv/qvadresultfile.h"
+#include "cmn/qvadnumber.h"
 #include "platform/error.h"
 
 namespace {
@@ -60,7 +61,7 @@ struct MacroFile {
 // The column of argument a in the line, quotes removed. A column number of
 // 0 (or no number) gives an empty value when lenient. False when missing.
 bool ColumnValue(const char *line, const MACRO_ARG &arg, bool lenient, char *value) {
-  int column = Qvad_ColumnNumber(arg.Part[1]);
+  int column = Qvad_LeadingInt32(arg.Part[1]);
   if (lenient && column == 0) {
     value[0] = '\0';
     return true;
@@ -93,22 +94,6 @@ int FirstValueLine(MacroFile &m, int filter, const REF_KEY &key, const char **li
     if (!ColumnValue(*line, m.Arg(1), false, value)) return Fail(err, __LINE__);
     if (value[0] != '\0') return 0;
   }
-}
-
-// Decimal text to a number as the C runtime's text-to-long conversion reads
-// it, held to 64 bits.
-long long LeadingLong(const char *text) {
-  const char *p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  unsigned long long v = 0;
-  const unsigned long long cap = 0x7FFFFFFFFFFFFFFFULL;
-  while (*p >= '0' && *p <= '9') {
-    v = v > (cap - 9) / 10 ? cap : v * 10 + static_cast<unsigned>(*p - '0');
-    ++p;
-  }
-  return negative ? -static_cast<long long>(v) : static_cast<long long>(v);
 }
 
 long long SaturatingAdd(long long a, long long b) {
@@ -150,7 +135,7 @@ int Qvad_MacroDiskTotalSize(const char *args, const char *dir, char *out, int si
     if (pass == -1) return -3;
     if (pass == 2) continue;
     if (!ColumnValue(line, m.Arg(1), false, value)) return Fail(err, __LINE__);
-    if (value[0] != '\0') total = SaturatingAdd(total, LeadingLong(value));
+    if (value[0] != '\0') total = SaturatingAdd(total, Qvad_LeadingInt64(value));
   }
   return PutOut(std::to_string(total), out, size, err);
 }

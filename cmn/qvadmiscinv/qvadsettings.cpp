@@ -1,9 +1,10 @@
-// Readers of the run's switches. Each composes its file path from the
-// install directory, reads one integer and judges it; the callers decide
-// what a failure means for the run.
+// Readers of the run's switches. Each reads one value of the file it is
+// given (the run knows its paths from Init) and judges it; the callers
+// decide what a failure means for the run.
 #include "cmn/qvadmiscinv/qvadsettings.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cmn/qvadinstall.h"
@@ -14,34 +15,14 @@
 
 namespace {
 
-// Reads one integer of an etc file; 1, or 0 with the error filled.
-int ReadEtcInt(const char *file, const char *section, const char *key, int default_value, int *value,
-               QVAD_ERROR_TBL *error, int line) {
-  char install[260] = {};
-  std::int32_t r = QvadGetInstallPathForDll(install, sizeof install);
-  if (r != 0) {
-    Qvad_FillError(error, 1, static_cast<std::uint32_t>(r), line, __FILE__);
-    return 0;
-  }
-  char path[260] = {};
-  int n = std::snprintf(path, sizeof path, "%s%s%s", install, plat::kEtcPiece, file);
-  if (n < 0 || n >= static_cast<int>(sizeof path)) {
-    Qvad_FillError(error, 1, plat::kErrFilenameTooLong, line, __FILE__);
-    return 0;
-  }
-  *value = static_cast<int>(QvadGetPrivateProfileInt(section, key, default_value, path));
-  return 1;
-}
-
 // A 0/1 switch without a default: absent is (22, -1), any other value (22, value).
-int ReadSwitch(const char *file, const char *section, const char *key, int *flag, QVAD_ERROR_TBL *error, int line) {
+int ReadSwitch(const char *path, const char *section, const char *key, int *flag, QVAD_ERROR_TBL *error, int line) {
   Qvad_ResetError(error);
-  if (flag == nullptr) {
+  if (flag == nullptr || path == nullptr) {
     Qvad_FillError(error, 22, plat::kErrInvalidParameter, line, __FILE__);
     return 0;
   }
-  int v = -1;
-  if (!ReadEtcInt(file, section, key, -1, &v, error, line)) return 0;
+  int v = static_cast<int>(QvadGetPrivateProfileInt(section, key, -1, path));
   if (v != 0 && v != 1) {
     Qvad_FillError(error, 22, static_cast<std::uint32_t>(v), line, __FILE__);
     return 0;
@@ -52,23 +33,44 @@ int ReadSwitch(const char *file, const char *section, const char *key, int *flag
 
 }  // namespace
 
-int Qvad_GetTextFlag(int *flag, QVAD_ERROR_TBL *error) {
-  return ReadSwitch("RazInv.ini", "TextSetting", "flag", flag, error, __LINE__);
+int Qvad_GetTextFlag(const char *razinv_path, int *flag, QVAD_ERROR_TBL *error) {
+  return ReadSwitch(razinv_path, "TextSetting", "flag", flag, error, __LINE__);
 }
 
-int Qvad_GetOwnSetting(int *flag, QVAD_ERROR_TBL *error) {
-  return ReadSwitch("RazSetting.ini", "Inventory", "own", flag, error, __LINE__);
+int Qvad_GetOwnSetting(const char *razsetting_path, int *flag, QVAD_ERROR_TBL *error) {
+  return ReadSwitch(razsetting_path, "Inventory", "own", flag, error, __LINE__);
 }
 
-int Qvad_GetRepFlag(int *flag, QVAD_ERROR_TBL *error) {
+int Qvad_GetRepFlag(const char *razsetting_path, int *flag, QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
-  if (flag == nullptr) {
+  if (flag == nullptr || razsetting_path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
-  int v = 1;
-  if (!ReadEtcInt("RazSetting.ini", "Repository", "own", 1, &v, error, __LINE__)) return 0;
-  *flag = v == 0 ? 0 : 1;
+  *flag = QvadGetPrivateProfileInt("Repository", "own", 1, razsetting_path) == 0 ? 0 : 1;
+  return 1;
+}
+
+int Qvad_GetQueryWorkers(const char *razsetting_path, int *workers, QVAD_ERROR_TBL *error) {
+  Qvad_ResetError(error);
+  if (workers == nullptr || razsetting_path == nullptr) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *workers = 1;
+  char text[32] = {};
+  QvadGetPrivateProfileString("Inventory", "QueryWorkers", "", text, sizeof text, razsetting_path);
+  if (text[0] == '\0') return 1;
+  // The whole value must be a number from 1 to the limit: "4x", "0" or
+  // "99" is a mistake to be told, not a count to be guessed.
+  char *end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  while (*end == ' ' || *end == '\t') ++end;
+  if (end == text || *end != '\0' || v < 1 || v > kQvadMaxQueryWorkers) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *workers = static_cast<int>(v);
   return 1;
 }
 

@@ -8,11 +8,18 @@
 // Key that holds the product edition values read by the OPERATION macro.
 inline constexpr const char kQvadEditionKey[] = "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion";
 
+// The most query processes a run keeps going at once.
+inline constexpr int kQvadMaxQueryWorkers = 16;
+
 // "TextSetting" "flag" of RazInv.ini: 1 with 0 or 1 stored, or 0.
-int Qvad_GetTextFlag(int *flag, QVAD_ERROR_TBL *error);
+int Qvad_GetTextFlag(const char *razinv_path, int *flag, QVAD_ERROR_TBL *error);
 // "Repository" "own" of RazSetting.ini: 1 with 0 (not delivered) or 1, or 0.
-int Qvad_GetRepFlag(int *flag, QVAD_ERROR_TBL *error);
+int Qvad_GetRepFlag(const char *razsetting_path, int *flag, QVAD_ERROR_TBL *error);
 // "Inventory" "own" of RazSetting.ini: 1 with 0 or 1 stored, or 0.
-int Qvad_GetOwnSetting(int *flag, QVAD_ERROR_TBL *error);
+int Qvad_GetOwnSetting(const char *razsetting_path, int *flag, QVAD_ERROR_TBL *error);
+// "Inventory" "QueryWorkers" of RazSetting.ini: 1 with 1 when absent or
+// with the number stored (1 to kQvadMaxQueryWorkers), or 0 (22) for any
+// other value, *workers then 1.
+int Qvad_GetQueryWorkers(const char *razsetting_path, int *workers, QVAD_ERROR_TBL *error);
 // The install type of the named edition as decimal text: 0, or -3.
 int Qvad_InvOvGetRepoOperationType(const char *edition, char *output, std::uint32_t size, QVAD_ERROR_TBL *error);

@@ -1,6 +1,6 @@
 // Delivery of the repository file with the asset inventory's fxsend. The
-// command runs hidden from within the result folder, so it is given the
-// bare file name; the current folder is restored on every path that changed it.
+// command runs hidden with the result folder as its working folder, so it
+// is given the bare file name.
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +9,7 @@
 #include "cmn/qvadprofile.h"
 #include "platform/error.h"
 #include "platform/process.h"
+#include "platform/sys.h"
 
 int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
@@ -44,23 +45,23 @@ int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVA
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
-  char saved[260];
-  if (Qvad_GetCurrentDir(saved, sizeof saved, error) != 1) return 0;
-  if (Qvad_SetCurrentDir(dir, error) != 1) return 0;
+  // The command runs in the result folder as its own working folder; this
+  // process's current folder, which every thread of the host shares, is
+  // left alone.
+  if (!plat::FileExists(dir)) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrPathNotFound);
+    return 0;
+  }
   QVAD_STARTUPINFO si{};
   si.use_std_handles = false;
   si.std_in = si.std_out = si.std_err = plat::kInvalidHandle;
   si.hidden = true;
   QVAD_PROCESS_INFORMATION pi{};
-  if (Qvad_CreateProcess(nullptr, command, nullptr, nullptr, 0, 0, nullptr, nullptr, &si, &pi, error) != 1) {
-    Qvad_SetCurrentDir(saved, nullptr);
-    return 0;
-  }
+  if (Qvad_CreateProcess(nullptr, command, nullptr, nullptr, 0, 0, nullptr, dir, &si, &pi, error) != 1) return 0;
   // Each wait ends the moment the command exits; 500 ms is only its time-out.
   int w;
   while ((w = plat::WaitProcess(pi.process, 500)) == 1) {
   }
-  Qvad_SetCurrentDir(saved, nullptr);
   std::uint32_t code = 0;
   if (w != 0 || !plat::ProcessExitCode(pi.process, &code)) {
     QVAD_FILL_ERROR(error, 222, plat::LastError());

@@ -2,9 +2,9 @@
 // asset repository is organised (server address, repository type, site).
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadtool/qvadtool.h"
 #include "platform/file.h"
 #include "platform/sys.h"
@@ -40,8 +40,8 @@ bool TakeOption(void *context, int letter, const char *arg) {
     // in one would add a key of the caller's choosing.
     case 'i': return o->i = !Qvad_HasControlCharacter(arg) && Qvad_CopyOptArg(o->address, sizeof o->address, arg);
     case 'n': return o->n = !Qvad_HasControlCharacter(arg) && Qvad_CopyOptArg(o->site_name, sizeof o->site_name, arg);
-    case 't': o->type = std::atoi(arg); return o->t = true;
-    case 's': o->site_type = std::atoi(arg); return o->s = true;
+    case 't': o->type = Qvad_LeadingInt32(arg); return o->t = true;
+    case 's': o->site_type = Qvad_LeadingInt32(arg); return o->s = true;
     default: return false;
   }
 }

@@ -5,6 +5,7 @@
 // its own, calls Qvad_RequestStop so that any end of the worker ends the
 // service.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "cmn/qvaderror.h"
@@ -13,20 +14,25 @@
 
 using QVAD_WORKER_ROUTINE = plat::ThreadStart;
 
+// The framework's context. Three threads read and write it (see
+// service.cpp): what more than one of them touches is atomic; the name,
+// routine, status handle, worker thread and error record are written before
+// the threads that read them are started or told to look (a store to an
+// atomic after them publishes them).
 struct QVAD_SERVICE {
   char name[32];
   QVAD_WORKER_ROUTINE worker_routine;
-  volatile std::int32_t running;
-  volatile std::int32_t suspended;
+  std::atomic<std::int32_t> running;
+  std::atomic<std::int32_t> suspended;
   plat::Handle status_handle;
-  plat::Handle stop_event;
+  std::atomic<plat::Handle> stop_event;
   plat::Handle worker_thread;
-  std::int32_t failed;
+  std::atomic<std::int32_t> failed;
   QVAD_ERROR_TBL error;
   // Non-zero when the worker ended on its own after a failure: reported
   // with the final stop so the service manager treats the stop as a
   // failure (Win32 recovery actions, Restart=on-failure).
-  volatile std::uint32_t specific_exit_code;
+  std::atomic<std::uint32_t> specific_exit_code;
 };
 
 // Runs the service: 1 when it ran and stopped normally, 0 on failure with

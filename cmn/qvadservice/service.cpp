@@ -1,8 +1,13 @@
 // The service framework. Three threads meet here: the main thread runs the
 // platform's dispatcher and, inside it, the control handler; the service
-// thread runs Qvad_ServiceMain; the worker runs the caller's routine. They
-// share the context's flags as plain words; the stop event is their only
-// synchronisation. The worker is never killed, only waited for.
+// thread runs Qvad_ServiceMain; the worker runs the caller's routine. The
+// flags they share are atomics and the stop event is their only other
+// synchronisation; no lock is taken, since the worker may be suspended at
+// any point and would hold it. The worker is never killed, only waited for.
+//
+// The stop event lives until the dispatcher has returned: a stop control
+// can still come while the service stops, and its handler must find the
+// event open.
 #include "cmn/qvadservice/qvadservice.h"
 
 #include <cstring>
@@ -20,6 +25,25 @@ void Fail(std::int32_t local, std::uint32_t system, int line) {
   g_service.failed = 1;
 }
 
+// A fresh context for one run.
+void ResetService(QVAD_WORKER_ROUTINE worker) {
+  std::memset(g_service.name, 0, sizeof g_service.name);
+  g_service.worker_routine = worker;
+  g_service.running = 0;
+  g_service.suspended = 0;
+  g_service.status_handle = nullptr;
+  g_service.stop_event = nullptr;
+  g_service.worker_thread = nullptr;
+  g_service.failed = 0;
+  std::memset(&g_service.error, 0, sizeof g_service.error);
+  g_service.specific_exit_code = 0;
+}
+
+void CloseStopEvent() {
+  plat::Handle event = g_service.stop_event.exchange(nullptr);
+  if (event != nullptr) plat::CloseEvent(event);
+}
+
 }  // namespace
 
 int Qvad_CreateService(const char *name, QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error) {
@@ -28,13 +52,13 @@ int Qvad_CreateService(const char *name, QVAD_WORKER_ROUTINE worker, QVAD_ERROR_
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
-  std::memset(&g_service, 0, sizeof g_service);
+  ResetService(worker);
   std::memcpy(g_service.name, name, std::strlen(name) + 1);
-  g_service.worker_routine = worker;
-  g_service.stop_event = nullptr;
-  g_service.worker_thread = nullptr;
-  if (!plat::RunServiceDispatcher(g_service.name, Qvad_ServiceMain)) {
-    QVAD_FILL_ERROR(error, 22, plat::LastError());
+  bool dispatched = plat::RunServiceDispatcher(g_service.name, Qvad_ServiceMain);
+  std::uint32_t dispatch_error = plat::LastError();
+  CloseStopEvent();
+  if (!dispatched) {
+    QVAD_FILL_ERROR(error, 22, dispatch_error);
     return 0;
   }
   if (g_service.failed == 1) {
@@ -56,7 +80,7 @@ void Qvad_ServiceMain() {
       break;
     }
     g_service.stop_event = plat::CreateManualEvent();
-    if (g_service.stop_event == nullptr) {
+    if (g_service.stop_event.load() == nullptr) {
       Fail(200, plat::LastError(), __LINE__);
       break;
     }
@@ -72,7 +96,7 @@ void Qvad_ServiceMain() {
       Fail(2, plat::LastError(), __LINE__);
       break;
     }
-    plat::WaitEvent(g_service.stop_event, plat::kInfinite);
+    plat::WaitEvent(g_service.stop_event.load(), plat::kInfinite);
   } while (false);
   Qvad_ServiceStop();
 }
@@ -117,10 +141,6 @@ void Qvad_ServiceStop() {
     plat::CloseThread(g_service.worker_thread);
     g_service.worker_thread = nullptr;
   }
-  if (g_service.stop_event != nullptr) {
-    plat::CloseEvent(g_service.stop_event);
-    g_service.stop_event = nullptr;
-  }
   Qvad_SetServiceStatus(plat::kServiceStopped, 0, g_service.specific_exit_code, 0, 0);
 }
 
@@ -150,7 +170,8 @@ void Qvad_RequestStop() {
   g_service.running = 0;
   // Before the service thread has made the event (a failed first status
   // report) there is nothing to signal; the stop sequence follows anyway.
-  if (g_service.stop_event != nullptr) plat::SetEvent(g_service.stop_event);
+  plat::Handle event = g_service.stop_event.load();
+  if (event != nullptr) plat::SetEvent(event);
 }
 
 void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code) {
@@ -160,8 +181,9 @@ void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code) {
 std::uint32_t Qvad_ServiceExitCode() { return g_service.specific_exit_code; }
 
 int Qvad_IsStopRequested(std::uint32_t timeout_ms) {
-  if (g_service.stop_event == nullptr) return 1;
-  return plat::WaitEvent(g_service.stop_event, timeout_ms) == plat::kWaitTimeout ? 0 : 1;
+  plat::Handle event = g_service.stop_event.load();
+  if (event == nullptr) return 1;
+  return plat::WaitEvent(event, timeout_ms) == plat::kWaitTimeout ? 0 : 1;
 }
 
 void Qvad_SuspendWorker() {
@@ -179,17 +201,15 @@ int Qvad_StartDetachedWorker(QVAD_WORKER_ROUTINE worker, QVAD_ERROR_TBL *error) 
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
-  std::memset(&g_service, 0, sizeof g_service);
-  g_service.worker_routine = worker;
+  ResetService(worker);
   g_service.stop_event = plat::CreateManualEvent();
-  if (g_service.stop_event == nullptr) {
+  if (g_service.stop_event.load() == nullptr) {
     QVAD_FILL_ERROR(error, 200, plat::LastError());
     return 0;
   }
   if (!Qvad_StartWorker()) {
     QVAD_FILL_ERROR(error, 3, plat::LastError());
-    plat::CloseEvent(g_service.stop_event);
-    g_service.stop_event = nullptr;
+    CloseStopEvent();
     return 0;
   }
   return 1;
@@ -201,7 +221,6 @@ int Qvad_EndDetachedWorker(std::uint32_t timeout_ms) {
   if (plat::WaitThread(g_service.worker_thread, timeout_ms) != plat::kWaitObject0) return 0;
   plat::CloseThread(g_service.worker_thread);
   g_service.worker_thread = nullptr;
-  plat::CloseEvent(g_service.stop_event);
-  g_service.stop_event = nullptr;
+  CloseStopEvent();
   return 1;
 }

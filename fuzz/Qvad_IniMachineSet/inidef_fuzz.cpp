@@ -57,13 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   INI_ERROR_NODE *errors = nullptr;
   if (kind < 6) {
     INV_ITEM_DEF *table = nullptr;
-    std::int32_t n = Qvad_IniFileSet(kind, &table, &errors);
+    std::int32_t n = Qvad_IniFileSet(g_ini.c_str(), kind, &table, &errors);
     for (std::int32_t i = 0; i < n; ++i)
       if (table[i].Type == 3 && (table[i].Acquire.Count > 10 || table[i].CondCount > 10)) std::abort();
     std::free(table);
   } else {
     MACHINE_DEF *table = nullptr;
-    std::int32_t n = Qvad_IniMachineSet(&table, kind - 6, &errors);
+    std::int32_t n = Qvad_IniMachineSet(g_ini.c_str(), &table, kind - 6, &errors);
     for (std::int32_t i = 0; i < n; ++i)
       if (table[i].Acquire.Count > 10 || table[i].CondCount > 10) std::abort();
     std::free(table);

@@ -36,16 +36,15 @@ void FreeTable(T **table) {
 
 }  // namespace
 
-int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, std::int32_t *hw_count, INV_ITEM_DEF **repo, std::int32_t *repo_count,
-                          INV_ITEM_DEF **text, std::int32_t *text_count, MACHINE_DEF **machine,
-                          std::int32_t *machine_count, int repo_kind, int machine_set) {
+int Qvad_InvOvIniAnalysis(InvRunContext *run, int repo_kind, int machine_set) {
+  const char *file = run->RazInvPath;
   char last_error[16] = {};
   INI_ERROR_NODE *errors = nullptr;
   INV_ITEM_DEF *hw_table = nullptr, *repo_table = nullptr, *text_table = nullptr;
   MACHINE_DEF *machine_table = nullptr;
   const char *failed = nullptr;
 
-  std::int32_t hw_n = Qvad_IniFileSet(kInvKindHardware, &hw_table, &errors);
+  std::int32_t hw_n = Qvad_IniFileSet(file, kInvKindHardware, &hw_table, &errors);
   ReportList(&errors, "Qvad_IniFileSet(HW)", "Hard", last_error, sizeof last_error);
   std::int32_t repo_n = -1, text_n = -1, machine_n = -1;
   if (hw_n < 0) {
@@ -53,17 +52,17 @@ int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, std::int32_t *hw_count, INV_ITEM_DE
   } else if (repo_kind < kInvKindRepository || repo_kind > kInvKindMultiRep) {
     failed = "Repo";
   } else {
-    repo_n = Qvad_IniFileSet(repo_kind, &repo_table, &errors);
+    repo_n = Qvad_IniFileSet(file, repo_kind, &repo_table, &errors);
     ReportList(&errors, "Qvad_IniFileSet(Repo)", "Repo", last_error, sizeof last_error);
     if (repo_n < 0) {
       failed = "Repo";
     } else {
-      text_n = Qvad_IniFileSet(kInvKindText, &text_table, &errors);
+      text_n = Qvad_IniFileSet(file, kInvKindText, &text_table, &errors);
       ReportList(&errors, "Qvad_IniFileSet(Text)", "Text", last_error, sizeof last_error);
       if (text_n < 0) {
         failed = "Text";
       } else {
-        machine_n = Qvad_IniMachineSet(&machine_table, machine_set, &errors);
+        machine_n = Qvad_IniMachineSet(file, &machine_table, machine_set, &errors);
         ReportList(&errors, "Qvad_IniMachineSet", "Machine", last_error, sizeof last_error);
         if (machine_n < 0) failed = "Machine";
       }
@@ -78,13 +77,13 @@ int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, std::int32_t *hw_count, INV_ITEM_DE
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_DEFINITION_LOAD_FAILED, failed, last_error, nullptr);
     return 0;
   }
-  *hw = hw_table;
-  *hw_count = hw_n;
-  *repo = repo_table;
-  *repo_count = repo_n;
-  *text = text_table;
-  *text_count = text_n;
-  *machine = machine_table;
-  *machine_count = machine_n;
+  run->HwDef = hw_table;
+  run->HwCount = hw_n;
+  run->RepoDef = repo_table;
+  run->RepoCount = repo_n;
+  run->TextDef = text_table;
+  run->TextCount = text_n;
+  run->MachineDef = machine_table;
+  run->MachineCount = machine_n;
   return 1;
 }

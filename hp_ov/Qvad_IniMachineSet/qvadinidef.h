@@ -6,24 +6,23 @@
 
 #include "cmn/qvadmiscinv/qvadinvctx.h"
 
-// Loads kind k (kInvKind...). Returns the entry count with a table of that
-// many entries (free it with free; it may be set even on -1), -1 when the
-// install directory cannot be found or an entry's setting key is missing,
+// Loads kind k (kInvKind...) from the definition file. Returns the entry
+// count with a table of that many entries (free it with free; it may be set
+// even on -1), -1 without a file name or when an entry's setting key is missing,
 // -2 when the table cannot be allocated. Errors of single entries disable
 // the entry (Type 0) and are appended to *errors.
-std::int32_t Qvad_IniFileSet(int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors);
+std::int32_t Qvad_IniFileSet(const char *file, int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors);
 
-// Loads machine set s (0 to 2). Returns the entry count with the table, -1
-// when the install directory cannot be found, -2 when the table cannot be
+// Loads machine set s (0 to 2) from the definition file. Returns the entry
+// count with the table, -1 without a file name, -2 when the table cannot be
 // allocated. Entries that cannot be used have Valid 0.
-std::int32_t Qvad_IniMachineSet(MACHINE_DEF **table, int set, INI_ERROR_NODE **errors);
+std::int32_t Qvad_IniMachineSet(const char *file, MACHINE_DEF **table, int set, INI_ERROR_NODE **errors);
 
-// Loads hardware, repository (kind 2 to 4), text and machine (set 0 to 2)
-// tables, tracing and reporting every entry's error. Returns 1 with all four,
-// or 0 with none (the ones loaded before the failure are freed).
-int Qvad_InvOvIniAnalysis(INV_ITEM_DEF **hw, std::int32_t *hw_count, INV_ITEM_DEF **repo, std::int32_t *repo_count,
-                          INV_ITEM_DEF **text, std::int32_t *text_count, MACHINE_DEF **machine,
-                          std::int32_t *machine_count, int repo_kind, int machine_set);
+// Loads the run's hardware, repository (kind 2 to 4), text and machine (set
+// 0 to 2) tables from its RazInv.ini into the run context, tracing and
+// reporting every entry's error. Returns 1 with all four, or 0 with none
+// (the ones loaded before the failure are freed).
+int Qvad_InvOvIniAnalysis(InvRunContext *run, int repo_kind, int machine_set);
 
 // Internal steps, exposed for the engine's tests and fuzzing.
 // Splits text at colons into ref (up to ten parts; a part that is missing
@@ -38,7 +37,3 @@ int Qvad_IniMachineFieldSet(int start, int max, char sep, const char *text, FIEL
 void Qvad_IniAcquireEdit(const char *value, INV_ITEM_DEF *def, std::int32_t n, INI_ERROR_NODE **errors);
 // Parses a machine ID value into machine entry n.
 void Qvad_IniMachineAcquireEdit(const char *value, MACHINE_DEF *def, std::int32_t n, INI_ERROR_NODE **errors);
-
-// Decimal text to integer as the C runtime reads it (blanks, sign, digits),
-// held to the 32-bit range.
-std::int32_t Qvad_IniAtoi(const char *text);

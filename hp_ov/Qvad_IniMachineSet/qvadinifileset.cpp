@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
 #include "platform/error.h"
@@ -33,7 +33,6 @@ const KindRow kKinds[] = {
     {"MultiRepSetting", "MultiRepSeparator", "MultiRepConvert", "MultiRepInventory", 30},
     {"TextSetting", "TextSeparator", "TextConvert", "TextInventory", 9},
 };
-const char kDefinitionFile[] = "RazInv.ini";
 
 // The longest cell a width may ask for: the field editor's buffers hold
 // 1024 bytes with their NUL.
@@ -74,22 +73,6 @@ void CompareEdit(const char *text, INV_ITEM_DEF *def, std::int32_t n, INI_ERROR_
 }
 
 }  // namespace
-
-std::int32_t Qvad_IniAtoi(const char *text) {
-  const char *p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  long long value = 0;
-  while (*p >= '0' && *p <= '9') {
-    if (value < 0x80000000LL) value = value * 10 + (*p - '0');
-    ++p;
-  }
-  if (negative) value = -value;
-  if (value > 0x7FFFFFFFLL) return 0x7FFFFFFF;
-  if (value < -0x80000000LL) return static_cast<std::int32_t>(-0x7FFFFFFFLL - 1);
-  return static_cast<std::int32_t>(value);
-}
 
 int Qvad_IniFieldSet(const char *text, FIELD_REF *ref, std::int32_t n, INI_ERROR_NODE **errors) {
   char extra[64];
@@ -145,7 +128,7 @@ bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_I
       Disable(def, errors, n, 1, __LINE__);
       return true;
     }
-    *members[i] = Qvad_IniAtoi(field);
+    *members[i] = Qvad_LeadingInt32(field);
     if (i == 3 && def->SepFlag == 1) {
       std::int32_t code = static_cast<std::int32_t>(QvadGetPrivateProfileInt(kind.separator, key, 0, file));
       if (code == 0) {
@@ -170,16 +153,14 @@ bool SettingSetFile(const KindRow &kind, const char *file, std::int32_t n, INV_I
 
 }  // namespace
 
-std::int32_t Qvad_IniFileSet(int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors) {
+std::int32_t Qvad_IniFileSet(const char *file, int kind, INV_ITEM_DEF **table, INI_ERROR_NODE **errors) {
   if (table != nullptr) *table = nullptr;
   if (kind < 0 || kind > 5 || table == nullptr) {
     Qvad_IniErrorAdd(errors, 22, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   const KindRow &row = kKinds[kind];
-  char install[260] = {}, file[260] = {};
-  if (QvadGetInstallPathForDll(install, sizeof install) != 0 ||
-      !Qvad_CopyFits(file, sizeof file, (std::string(install) + plat::kEtcPiece + kDefinitionFile).c_str())) {
+  if (file == nullptr || file[0] == '\0') {
     Qvad_IniErrorAdd(errors, 1, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
 #include "cmn/qvadmiscinv/qvadfield.h"
 #include "cmn/qvadprofile.h"
@@ -109,16 +108,14 @@ void Qvad_IniMachineAcquireEdit(const char *value, MACHINE_DEF *def, std::int32_
     Invalid(def, errors, n, __LINE__);
 }
 
-std::int32_t Qvad_IniMachineSet(MACHINE_DEF **table, int set, INI_ERROR_NODE **errors) {
+std::int32_t Qvad_IniMachineSet(const char *file, MACHINE_DEF **table, int set, INI_ERROR_NODE **errors) {
   if (table != nullptr) *table = nullptr;
   if (set < 0 || set > 2 || table == nullptr) {
     Qvad_IniErrorAdd(errors, 22, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }
   const MachineRow &row = kSets[set];
-  char install[260] = {}, file[260] = {};
-  if (QvadGetInstallPathForDll(install, sizeof install) != 0 ||
-      !Qvad_CopyFits(file, sizeof file, (std::string(install) + plat::kEtcPiece + "RazInv.ini").c_str())) {
+  if (file == nullptr || file[0] == '\0') {
     Qvad_IniErrorAdd(errors, 1, kQvadBadInput, 0, __LINE__, __FILE__);
     return -1;
   }

@@ -27,14 +27,13 @@
 #include "cmn/qvadservice/qvadservice.h"
 #include "hp_ov/ov_evt/ovcnsput.h"
 #include "hp_ov/ov_evt/ovcut.h"
+#include "hp_ov/ov_evt/ovmain.h"
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovstate.h"
 #include "hp_ov/ov_evt/ovstatus.h"
 #include "hp_ov/ov_evt/ovtrace.h"
 #include "platform/process.h"
 #include "platform/sys.h"
-
-QVAD_PROCESS_INFORMATION g_OvChildInfo;
 
 namespace {
 
@@ -77,26 +76,27 @@ bool Notify(RunState *s, int severity, std::int32_t event_time) {
   return true;
 }
 
-void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
+// Takes the line apart into the run's buffers: false when it is refused
+// (told to the trace, the event log and the counters).
+bool ParseLine(RunState *s, std::int32_t *event_time) {
   const char *line = s->line;
-  std::int32_t event_time = 0;
   std::memset(s->host, 0, sizeof s->host);
   std::memset(s->message, 0, sizeof s->message);
   std::memset(s->key, 0, sizeof s->key);
 
-  int rc = OvGetEventTime(line, &event_time);
+  int rc = OvGetEventTime(line, event_time);
   if (rc != 0) {
     OV_ERROR("I failed in the acquisition of the event outbreak time. : (%d)", rc);
     Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_BAD_LINE, line, nullptr);
     OvStatusRefused();
-    return;
+    return false;
   }
   rc = OvGetHostName(line, s->host);
   if (rc != 0) {
     OV_ERROR("Host name acquisition failure. : (%d)", rc);
     Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_BAD_LINE, line, nullptr);
     OvStatusRefused();
-    return;
+    return false;
   }
   OvToLower(s->host);
   if (!OvIsIpAddress(s->host)) {
@@ -104,7 +104,7 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     if (!OvIsHostName(s->host)) {
       QVAD_TRACE(&g_OvTraceInfo, 1, "The Event Notif is not done because no Host Name. (%s)", s->host);
       OvStatusRefused();
-      return;
+      return false;
     }
   }
   rc = OvGetEventMessage(line, s->message);
@@ -112,7 +112,7 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     OV_ERROR("Acquisition failure of an event message. : (%d)", rc);
     Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_BAD_LINE, line, nullptr);
     OvStatusRefused();
-    return;
+    return false;
   }
   rc = OvGetSeverity(line, s->key);
   if (rc != 0) {
@@ -122,37 +122,65 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     s->key[0] = '0';
   }
   OV_INFO("It succeeded in the Retrieved of the Event Data.");
+  return true;
+}
 
+// The console severity of the line's key, from the definition file.
+int SeverityOf(const RunState *s, const char *razevt) {
   int value = static_cast<int>(QvadGetPrivateProfileInt("Severity", s->key, -1, razevt));
-  int severity;
   if (value == -1) {
     OV_ERROR("The designated key was not acquired from the definition file. Section : %s Key : %s", "Severity",
              s->key);
-    severity = 768;
-  } else {
-    OV_INFO("It succeeded in the Retrieved of Severity(%d).", value);
-    severity = value | 0x300;
+    return 768;
   }
+  OV_INFO("It succeeded in the Retrieved of Severity(%d).", value);
+  return value | 0x300;
+}
+
+// An event stamped ahead of the clock is forwarded, since it may be a real
+// event of a clock set back, but not recorded: it must not become the
+// reference of the duplicate rule. A restart may forward it again.
+void ForwardAheadOfClock(RunState *s, int severity, std::int32_t event_time, std::int64_t now) {
+  if (!s->told_clock) {
+    s->told_clock = true;
+    char what[160];
+    std::snprintf(what, sizeof what, "The event line \"%.120s\"", s->line);
+    OvTellClockAhead(what, event_time, now);
+  }
+  OV_ERROR("The event time %d is ahead of the clock; the event is forwarded but not kept as the last handled.",
+           static_cast<int>(event_time));
+  Notify(s, severity, event_time);
+}
+
+// Records a forwarded event: the count, then the line.
+void RecordProgress(const RunState *s, const char *evtkeep) {
+  bool count_ok = OvCountWrite(s->dup.run_index) != 0;
+  if (count_ok) {
+    OV_INFO("It succeeded in writing the Count Quantity.");
+  } else {
+    OV_ERROR("It failed in writing the Count Quantity.");
+  }
+  bool keep_ok = OvLogSaveFile(s->line, evtkeep) != 0;
+  if (keep_ok) {
+    OV_INFO("The notified Event was saved to the log file.");
+  } else {
+    OV_ERROR("fail in a save of a log file");
+  }
+  OvStateWriteOutcome(count_ok && keep_ok, count_ok ? kOvEvtKeep : kOvEvtCount);
+}
+
+void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
+  std::int32_t event_time = 0;
+  if (!ParseLine(s, &event_time)) return;
+  int severity = SeverityOf(s, razevt);
   OV_INFO("cnsput3( NULL, %d, %s, NULL, %d, 0, 0, NULL, 0, %s ).", severity, s->host, static_cast<int>(event_time),
           s->message);
 
   std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   if (OvTimeAhead(event_time, now)) {
-    // Forwarded, since it may be a real event of a clock set back, but not
-    // recorded: it must not become the reference of the duplicate rule. A
-    // restart may forward it again.
-    if (!s->told_clock) {
-      s->told_clock = true;
-      char what[160];
-      std::snprintf(what, sizeof what, "The event line \"%.120s\"", line);
-      OvTellClockAhead(what, event_time, now);
-    }
-    OV_ERROR("The event time %d is ahead of the clock; the event is forwarded but not kept as the last handled.",
-             static_cast<int>(event_time));
-    Notify(s, severity, event_time);
+    ForwardAheadOfClock(s, severity, event_time, now);
     return;
   }
-
   switch (OvDuplicateRule(&s->dup, event_time)) {
     case OvDupVerdict::Earlier:
       OV_ERROR("The Notif is not done because the Event which has already been notified.(%d > %d)",
@@ -167,32 +195,14 @@ void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
     case OvDupVerdict::New: break;
   }
   if (!Notify(s, severity, event_time)) return;
-  bool count_ok = OvCountWrite(s->dup.run_index) != 0;
-  if (count_ok) {
-    OV_INFO("It succeeded in writing the Count Quantity.");
-  } else {
-    OV_ERROR("It failed in writing the Count Quantity.");
-  }
-  bool keep_ok = OvLogSaveFile(line, evtkeep) != 0;
-  if (keep_ok) {
-    OV_INFO("The notified Event was saved to the log file.");
-  } else {
-    OV_ERROR("fail in a save of a log file");
-  }
-  OvStateWriteOutcome(count_ok && keep_ok, count_ok ? kOvEvtKeep : kOvEvtCount);
+  RecordProgress(s, evtkeep);
 }
 
-}  // namespace
-
-int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE *pipe, const char *stoptime_path) {
-  auto state = std::make_unique<RunState>();
-  RunState *s = state.get();
-  std::memset(s->carry.text, 0, sizeof s->carry.text);
-
-  // The count belongs to the EvtKeep.txt line it was written with: when the
-  // last time comes from anywhere else, no event of that second is known
-  // to be handled, and the count is not used.
-  OvStateWriteReset();
+// Where the duplicate rule starts: the last handled time from EvtKeep.txt,
+// else from StopTime.txt. The count belongs to the EvtKeep.txt line it was
+// written with: when the last time comes from anywhere else, no event of
+// that second is known to be handled, and the count is not used.
+void LoadProgress(RunState *s, const char *evtkeep_path, const char *stoptime_path) {
   std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   bool from_keep = false;
   if (OvGetLogCheck(evtkeep_path, s->line)) {
@@ -231,52 +241,69 @@ int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE 
   } else {
     OV_ERROR("It failed in reading the Count Quantity.");
   }
+}
+
+// One pass of the loop: 1 stop requested, 0 failed, -1 go on.
+int LoopPass(QVAD_PIPE *pipe, LoopContext *context) {
+  QVAD_ERROR_TBL err;
+  if (plat::WaitProcess(OvChildProcess(), 0) != 1) {
+    std::uint32_t code = 0;
+    plat::ProcessExitCode(OvChildProcess(), &code);
+    OV_ERROR("ovdumpevents process has stopped. Detail=%d", static_cast<int>(code));
+    return 0;
+  }
+  if (Qvad_IsStopRequested(0) == 1) {
+    OV_INFO("The Stop Service Req was received.");
+    return 1;
+  }
+  int w = Qvad_WaitForPipe(pipe, kPipeWaitMs, &err);
+  if (w == -1) {
+    OvTraceErrorF(err.source, err.line,
+                  "A pipe was not able to acquire data. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
+                  static_cast<int>(err.local_code), static_cast<int>(err.system_code));
+    return 0;
+  }
+  if (w == 1) {
+    // A quiet pipe: say so now and then, unless the service is stopping
+    // and the manager already shows that.
+    if (Qvad_IsStopRequested(0) != 1) OvStatusReport();
+    return -1;
+  }
+  if (!Qvad_ReadPipe(pipe, &err)) {
+    OV_ERROR("I failed in reading of data from a pipe. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
+             static_cast<int>(err.local_code), static_cast<int>(err.system_code));
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PIPE_READ_FAILED, nullptr);
+    return 0;
+  }
+  OV_INFO("It succeeded in the Reading Data from the Pipe.");
+
+  RunState *s = context->state;
+  OvCutBlock(
+      &s->carry, pipe->buffer, pipe->transferred, s->line,
+      [](const char *, void *c) {
+        auto *lc = static_cast<LoopContext *>(c);
+        ProcessLine(lc->state, lc->razevt, lc->evtkeep);
+      },
+      context);
+  OvStatusReport();
+  return -1;
+}
+
+}  // namespace
+
+int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE *pipe, const char *stoptime_path) {
+  auto state = std::make_unique<RunState>();
+  RunState *s = state.get();
+  std::memset(s->carry.text, 0, sizeof s->carry.text);
+  OvStateWriteReset();
+  LoadProgress(s, evtkeep_path, stoptime_path);
   s->dup.run_index = 0;
   OvCarryClear(&s->carry);
   OvStatusReset();
   OvStatusReport();
   LoopContext context{s, razevt_path, evtkeep_path};
-
-  QVAD_ERROR_TBL err;
   for (;;) {
-    if (plat::WaitProcess(g_OvChildInfo.process, 0) != 1) {
-      std::uint32_t code = 0;
-      plat::ProcessExitCode(g_OvChildInfo.process, &code);
-      OV_ERROR("ovdumpevents process has stopped. Detail=%d", static_cast<int>(code));
-      return 0;
-    }
-    if (Qvad_IsStopRequested(0) == 1) {
-      OV_INFO("The Stop Service Req was received.");
-      return 1;
-    }
-    int w = Qvad_WaitForPipe(pipe, kPipeWaitMs, &err);
-    if (w == -1) {
-      OvTraceErrorF(err.source, err.line,
-                    "A pipe was not able to acquire data. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
-                    static_cast<int>(err.local_code), static_cast<int>(err.system_code));
-      return 0;
-    }
-    if (w == 1) {
-      // A quiet pipe: say so now and then, unless the service is stopping
-      // and the manager already shows that.
-      if (Qvad_IsStopRequested(0) != 1) OvStatusReport();
-      continue;
-    }
-    if (!Qvad_ReadPipe(pipe, &err)) {
-      OV_ERROR("I failed in reading of data from a pipe. LocalErrorCode : (%d)  SystemErrorCode : (%d)",
-               static_cast<int>(err.local_code), static_cast<int>(err.system_code));
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PIPE_READ_FAILED, nullptr);
-      return 0;
-    }
-    OV_INFO("It succeeded in the Reading Data from the Pipe.");
-
-    OvCutBlock(
-        &s->carry, pipe->buffer, pipe->transferred, s->line,
-        [](const char *, void *c) {
-          auto *lc = static_cast<LoopContext *>(c);
-          ProcessLine(lc->state, lc->razevt, lc->evtkeep);
-        },
-        &context);
-    OvStatusReport();
+    int r = LoopPass(pipe, &context);
+    if (r >= 0) return r;
   }
 }

@@ -2,10 +2,7 @@
 // into lines, forwards every new event to the console and records progress.
 #pragma once
 #include "cmn/qvadpipe/qvadpipe.h"
-#include "cmn/qvadproc/qvadproc.h"
 
-// The child the worker started; the loop only polls its process handle.
-extern QVAD_PROCESS_INFORMATION g_OvChildInfo;
-
-// 1 when a stop was requested, 0 on a failure that ends processing.
+// Runs while the child started by OvStartChild runs. 1 when a stop was
+// requested, 0 on a failure that ends processing.
 int OvGetParameter(const char *razevt_path, const char *evtkeep_path, QVAD_PIPE *pipe, const char *stoptime_path);

@@ -2,6 +2,10 @@
 #pragma once
 #include <cstdint>
 
+#include "cmn/qvaderror.h"
+#include "cmn/qvadproc/qvadproc.h"
+#include "platform/types.h"
+
 inline constexpr const char kOvServiceName[] = "Ordovan Nerl NNM";
 inline constexpr const char kOvProgramName[] = "qvadovevt.exe";
 inline constexpr const char kOvNnmKey[] = "SOFTWARE\\Hewlett-Packard\\HP OpenView";
@@ -23,3 +27,12 @@ inline constexpr int kOvExitNotInstalled = 78;    // network manager or adapter 
 
 int OvMain();
 std::uint32_t OvThreadMain(void *);
+
+// The event dump command the worker runs. OvStartChild starts it (as
+// Qvad_CreateProcess, with the startup information given) and keeps its
+// record; OvChildProcess is its process handle for the loop to poll
+// (kInvalidHandle before a start and after the end); OvEndChild terminates
+// it and closes the handle (1, or 0 with the error record filled).
+int OvStartChild(const char *app, const char *command, const QVAD_STARTUPINFO *startup, QVAD_ERROR_TBL *error);
+plat::Handle OvChildProcess();
+int OvEndChild(QVAD_ERROR_TBL *error);

@@ -7,12 +7,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
 #include "cmn/qvadeventlog.h"
+#include "cmn/qvadnumber.h"
 #include "hp_ov/ov_evt/ovparse.h"
 #include "hp_ov/ov_evt/ovtrace.h"
 #include "platform/error.h"
@@ -31,16 +31,6 @@ int ReadFirstLine(std::FILE *f, char *out, int max) {
   return 0;
 }
 
-// The number a text starts with, read as atoi reads it, but held within the
-// 32-bit range instead of overflowing: a damaged file never makes a number
-// that wraps round into a plausible one.
-std::int32_t LeadingNumber(const char *text) {
-  long long v = std::strtoll(text, nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(v);
-}
-
 // Reads the first line of a small number file: 1, or 0 when it cannot be read.
 int ReadNumberFile(const char *path, std::int32_t *value, bool *opened) {
   std::FILE *f = std::fopen(path, "rb");
@@ -50,7 +40,7 @@ int ReadNumberFile(const char *path, std::int32_t *value, bool *opened) {
   int r = ReadFirstLine(f, text, 15);
   std::fclose(f);
   if (r != 0) return 0;
-  *value = LeadingNumber(text);
+  *value = Qvad_LeadingInt32(text);
   return 1;
 }
 
@@ -253,7 +243,7 @@ int OvGetStopTimeOnly(const char *path, std::int32_t *time) {
     OV_ERROR("It failed in The Value Retrieved of StopTime.txt.");
     return 0;
   }
-  *time = LeadingNumber(text);
+  *time = Qvad_LeadingInt32(text);
   return 1;
 }
 

@@ -1,6 +1,8 @@
 // The engine's entry points: Init prepares a run (mutex, definition tables,
 // node lists, query table, the own node), File produces one node per call,
-// Close releases everything. One run per process at a time, one thread.
+// Close releases everything. One run per process at a time; the host calls
+// from one thread, and with QueryWorkers above 1 worker threads run the
+// next nodes' queries ahead of File.
 #include "hp_ov/qvademinv/qvademinv.h"
 
 #include <cerrno>
@@ -24,10 +26,12 @@
 #include "cmn/qvadmiscrep/qvadmiscrep.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
+#include "hp_ov/qvademinv/qvadahead.h"
 #include "hp_ov/qvademinv/qvadmutex.h"
 #include "hp_ov/qvademinv/qvadovcollect.h"
 #include "hp_ov/qvademinv/qvadovnodes.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
+#include "platform/event.h"
 #include "platform/mutex.h"
 #include "platform/sys.h"
 
@@ -61,6 +65,26 @@ void FreeAll() {
   c.QueryTable = nullptr;
 }
 
+// Ends the queries running ahead and removes their folders; the node lists
+// they point into are still there.
+void StopAhead(std::uint32_t wait_ms = plat::kInfinite) {
+  InvRunContext &c = Ctx();
+  if (c.Ahead == nullptr) return;
+  c.Ahead->Stop(wait_ms);
+  delete c.Ahead;
+  c.Ahead = nullptr;
+}
+
+// A host that ends without Close, or unloads the engine without it: the
+// workers are stopped before the code they run goes away, waiting a bounded
+// time, as the loader may hold a lock they need to end. (On Win32 a worker
+// keeps the engine loaded until it ends, so there this comes only at the
+// process's end, when its threads are gone; a later Init of the same
+// engine stops them.)
+struct AheadAtExit {
+  ~AheadAtExit() { StopAhead(2000); }
+} g_ahead_at_exit;
+
 void ReleaseMutex() {
   InvRunContext &c = Ctx();
   if (c.Mutex != nullptr) {
@@ -72,6 +96,7 @@ void ReleaseMutex() {
 
 // The clean-up of a failing Init after the mutex was taken.
 std::int32_t FailInit(std::int32_t value) {
+  StopAhead();
   if (Ctx().NewNodeCsvPath[0] != '\0') std::remove(Ctx().NewNodeCsvPath);
   FreeAll();
   ReleaseMutex();
@@ -108,26 +133,9 @@ std::int32_t SucceedInit() {
 
 void ReportError(const char *what) { Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, what, nullptr); }
 
-// A node name becomes a file name in the result folder: one that holds a
-// separator, a drive colon, a parent reference or a control character would
-// name a file elsewhere, so it is refused.
-bool SafeNodeFileName(const char *name) {
-  if (name[0] == '\0' || std::strstr(name, "..") != nullptr) return false;
-  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p != 0; ++p) {
-    if (*p < 0x20 || *p == 0x7F || *p == '/' || *p == '\\' || *p == ':') return false;
-  }
-  return true;
-}
-
-// Why a node cannot be collected, as the start of its error trace, or null. A
-// name goes into the query templates unescaped, so a quote or a backslash
-// in it could change what a query asks for; a name or attribute longer than
-// the host's record holds would reach the host cut.
-const char *Refusal(const NodeEntry &node) {
-  if (node.TooLong) return "(Error)Node name or attribute too long for the record";
-  if (!SafeNodeFileName(node.NodeName)) return "(Error)Node name refused as a file name";
-  if (std::strpbrk(node.NodeName, "'\"\\") != nullptr) return "(Error)Node name refused in a query";
-  return nullptr;
+void TraceError(const char *what, const QVAD_ERROR_TBL &err) {
+  QVAD_INV_ERR(1, "(Error)%s : %s | %d | %d | %d", what, err.source, err.line, err.local_code,
+               static_cast<int>(err.system_code));
 }
 
 // Copies a text into a zeroed field of the host's record: only the text and
@@ -149,155 +157,162 @@ std::string LastStem() {
   return p;
 }
 
-}  // namespace
+// Where the queries run when they run one after another: tmp/hard itself.
+QvadQuerySite SequentialSite(const InvRunContext &c) {
+  return QvadQuerySite{c.QueryToolPath, HardDir(), c.QueryOutPath, nullptr};
+}
 
-extern "C" std::int32_t Qvad_EmInvInit(void) {
-  InvRunContext &c = Ctx();
-  std::memset(&c, 0, sizeof c);
-  Qvad_TraceOpen(&c.ErrTrace, 0, kInvErrChannel);
-  Qvad_TraceOpen(&c.InfoTrace, 0, kInvInfoChannel);
-  QVAD_INV_INFO(1, "START");
+// ---- Init, step by step ----
+
+// Takes the run mutex, waiting for another host's run: 0, or -10 with the
+// traces closed.
+std::int32_t TakeRunMutex(InvRunContext &c) {
   QVAD_ERROR_TBL err;
   Qvad_ResetError(&err);
-
+  const char *failed = nullptr;
   int m = Qvad_CreateMutex(&c.Mutex, &err);
   if (m == -1) {
+    failed = "Qvad_CreateMutex";
     QVAD_INV_ERR(3, "Qvad_EmInvInit Qvad_CreateMutex(Error) (%d %d %d).", err.line, err.local_code,
                  static_cast<int>(err.system_code));
-    ReportError("Qvad_CreateMutex");
-    c.Mutex = nullptr;
-    INV_TRACE_END(-10);
-    Qvad_TraceClose(&c.ErrTrace, 0);
-    Qvad_TraceClose(&c.InfoTrace, 0);
-    return -10;
-  }
-  if (m == 5) {
+  } else if (m == 5) {
     QVAD_INV_INFO(3, "Qvad_EmInvInit Wait Mutex.");
     int w;
     while ((w = Qvad_WaitForMutex(c.Mutex, 500, &err)) == 7) {
     }
     if (w != 6) {
-      QVAD_INV_ERR(3, "Qvad_EmInvInit Error in %s (%d %d %d).", "Qvad_WaitForMutex", err.line, err.local_code,
+      failed = "Qvad_WaitForMutex";
+      QVAD_INV_ERR(3, "Qvad_EmInvInit Error in %s (%d %d %d).", failed, err.line, err.local_code,
                    static_cast<int>(err.system_code));
-      ReportError("Qvad_WaitForMutex");
       plat::CloseRunMutex(c.Mutex);
-      c.Mutex = nullptr;
-      INV_TRACE_END(-10);
-      Qvad_TraceClose(&c.ErrTrace, 0);
-      Qvad_TraceClose(&c.InfoTrace, 0);
-      return -10;
+    } else {
+      QVAD_INV_INFO(3, "Qvad_EmInvInit Get Mutex.");
     }
-    QVAD_INV_INFO(3, "Qvad_EmInvInit Get Mutex.");
   }
+  if (failed == nullptr) return 0;
+  ReportError(failed);
+  c.Mutex = nullptr;
+  INV_TRACE_END(-10);
+  Qvad_TraceClose(&c.ErrTrace, 0);
+  Qvad_TraceClose(&c.InfoTrace, 0);
+  return -10;
+}
 
+// The install folder and every path of the run, each of which must fit its
+// 260-byte field or files would land elsewhere: true, or false after the
+// trace and the report.
+bool ComposePaths(InvRunContext &c) {
   std::int32_t r = QvadGetInstallPathForDll(c.InstallDir, sizeof c.InstallDir);
+  if (r == 0 && !(Compose(c.RazInvPath, c.InstallDir, plat::kEtcPiece, "RazInv.ini") &&
+                  Compose(c.RazSettingPath, c.InstallDir, plat::kEtcPiece, "RazSetting.ini") &&
+                  Compose(c.RepositoryCsvPath, c.InstallDir, Qvad_InvDirPiece("ret"), "Repository.csv") &&
+                  Compose(c.NodeCsvPath, c.InstallDir, Qvad_InvDirPiece("var"), "node.csv") &&
+                  Compose(c.NewNodeCsvPath, c.InstallDir, Qvad_InvDirPiece("var"), "node.new") &&
+                  Compose(c.RepInfoPath, c.InstallDir, plat::kEtcPiece, "RepInfo.ini") &&
+                  Compose(c.QueryOutPath, c.InstallDir, Qvad_InvHardDir(""), "ovdwquery.txt"))) {
+    r = kQvadPathTooLong;
+  }
   if (r != 0) {
+    // Nothing of this run may be removed at the clean-up.
+    c.NewNodeCsvPath[0] = '\0';
     QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(r));
     ReportError("QvadGetInstallPathForDll");
-    return FailInit(-4);
+    return false;
   }
-  // Every path must fit its 260-byte field, or files would land elsewhere.
-  if (!Compose(c.RazInvPath, c.InstallDir, plat::kEtcPiece, "RazInv.ini") ||
-      !Compose(c.RepositoryCsvPath, c.InstallDir, Qvad_InvDirPiece("ret"), "Repository.csv") ||
-      !Compose(c.NodeCsvPath, c.InstallDir, Qvad_InvDirPiece("var"), "node.csv") ||
-      !Compose(c.RepInfoPath, c.InstallDir, plat::kEtcPiece, "RepInfo.ini") ||
-      !Compose(c.QueryOutPath, c.InstallDir, Qvad_InvHardDir(""), "ovdwquery.txt")) {
-    QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
-    ReportError("QvadGetInstallPathForDll");
-    return FailInit(-4);
-  }
-  if (plat::FileExists(c.RepositoryCsvPath)) {
-    QVAD_INV_ERR(3, "(Error)File Delete : FileName = %s", c.RepositoryCsvPath);
-    std::remove(c.RepositoryCsvPath);
-  }
+  return true;
+}
 
+// The repository method of RepInfo.ini and the definition tables: true, or
+// false after the trace and the report.
+bool LoadDefinitions(InvRunContext &c) {
   int type = static_cast<int>(QvadGetPrivateProfileInt("General", "Type", -1, c.RepInfoPath));
   if (type == -1) {
     QVAD_INV_ERR(1, "(Error)Repository Method (Data Non) : %x", static_cast<unsigned>(type));
     ReportError("QVAD_REP_TYPE_INVALID NON");
-    return FailInit(-6);
+    return false;
   }
   if (type < 0 || type > 2) {
     QVAD_INV_ERR(1, "(Error)Repository Method (No Match) : %d", type);
     ReportError("QVAD_REP_TYPE_INVALID ERROR");
-    return FailInit(-6);
+    return false;
   }
-  if (Qvad_InvOvIniAnalysis(&c.HwDef, &c.HwCount, &c.RepoDef, &c.RepoCount, &c.TextDef, &c.TextCount, &c.MachineDef,
-                            &c.MachineCount, kInvKindRepository + type, type) != 1) {
-    c.HwDef = c.RepoDef = c.TextDef = nullptr;
-    c.MachineDef = nullptr;
-    return FailInit(-6);
-  }
+  if (Qvad_InvOvIniAnalysis(&c, kInvKindRepository + type, type) != 1) return false;
   // The field editor's language switch is read once per run, not per cell.
   Qvad_InvReadLanguage();
+  return true;
+}
 
-  // This run's list is fetched beside the previous one and replaces it only
-  // when Init succeeds: a failed query, an unreadable list or an abandoned
-  // Init leaves node.csv and node.bak as they were, so the nodes removed
-  // since the last good run are still reported by the next one.
-  char fresh[260];
-  if (!Compose(fresh, c.InstallDir, Qvad_InvDirPiece("var"), "node.new")) {
-    QVAD_INV_ERR(1, "(Error)QvadGetInstallPathForDll : Ret = %d", static_cast<int>(kQvadPathTooLong));
-    ReportError("QvadGetInstallPathForDll");
-    return FailInit(-4);
+// What every node of the run uses, read once: the query tool, the interface
+// queries, the text switch and the number of query processes at a time.
+void ReadRunSettings(InvRunContext &c) {
+  if (Qvad_InvOvInstDirGet(c.QueryToolPath, sizeof c.QueryToolPath) != 0) c.QueryToolPath[0] = '\0';
+  QvadGetPrivateProfileString("Interface", "1", "", c.InterfaceQuery, sizeof c.InterfaceQuery, c.RazInvPath);
+  QvadGetPrivateProfileString("Interface", "2", "", c.InterfaceTable, sizeof c.InterfaceTable, c.RazInvPath);
+  c.TextFlagRead = Qvad_GetTextFlag(c.RazInvPath, &c.TextFlag, &c.TextFlagError);
+  QVAD_ERROR_TBL err;
+  int workers = 1;
+  if (Qvad_GetQueryWorkers(c.RazSettingPath, &workers, &err) != 1) {
+    QVAD_INV_ERR(1, "(Warning)Qvad_GetQueryWorkers : %s | %d | %d | %d : QueryWorkers must be 1 to %d, 1 set and continue",
+                 err.source, err.line, err.local_code, static_cast<int>(err.system_code), kQvadMaxQueryWorkers);
+    workers = 1;
   }
-  std::memcpy(c.NewNodeCsvPath, fresh, sizeof c.NewNodeCsvPath);
-  if (Qvad_InvOvNodeListMake(c.InstallDir, c.RazInvPath, fresh, c.QueryOutPath) != 0) return FailInit(-6);
-  if (Qvad_GetNodeInfoEx(&c.NodeList, fresh, &err) != 1) {
-    QVAD_INV_ERR(1, "(Error)Qvad_GetNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
-                 static_cast<int>(err.system_code));
-    FreeAll();
+  c.QueryWorkers = workers;
+  QVAD_INV_INFO(3, "(Info)QueryWorkers = %d", workers);
+}
+
+// Fetches this run's node list beside the previous one (it replaces it
+// only when Init succeeds: a failed query, an unreadable list or an
+// abandoned Init leaves node.csv and node.bak as they were, so the nodes
+// removed since the last good run are still reported by the next one),
+// reads it, and the nodes removed since the previous list. True, or false
+// after the trace and the report.
+bool ReadNodeLists(InvRunContext &c) {
+  QvadQuerySite site = SequentialSite(c);
+  if (Qvad_InvOvNodeListMake(c, site, c.NewNodeCsvPath) != 0) return false;
+  QVAD_ERROR_TBL err;
+  if (Qvad_GetNodeInfoEx(&c.NodeList, c.NewNodeCsvPath, &err) != 1) {
+    TraceError("Qvad_GetNodeInfo", err);
     ReportError("Qvad_GetNodeInfoEx");
-    return FailInit(-6);
-  }
-
-  c.OwnNodeFirst = 1;
-  char host[129] = {};
-  QVAD_ERROR_TBL host_err;
-  Qvad_GetHostName(host, sizeof host, &host_err);
-  if (c.NodeList == nullptr) {
-    c.OwnNodeFirst = 0;
-    QVAD_INV_INFO(1, "(Info) Number of Monitoring Target Node is Zero.");
-  } else {
-    char first[129] = {};
-    Qvad_NodeShortName(c.NodeList->NodeName, first, sizeof first);
-    if (std::strcmp(first, host) != 0) {
-      c.OwnNodeFirst = 0;
-      QVAD_INV_INFO(1, "(Info) Own Node(%s) is not Exist.", host);
-    }
+    return false;
   }
   // The previous run's list is still node.csv; none on a first run.
   if (plat::FileExists(c.NodeCsvPath) && Qvad_GetRmNodeInfo(&c.RemovedNodeList, c.NodeCsvPath, c.NodeList, &err) != 1) {
-    QVAD_INV_ERR(1, "(Error)Qvad_GetRmNodeInfo : %s | %d | %d | %d", err.source, err.line, err.local_code,
-                 static_cast<int>(err.system_code));
+    TraceError("Qvad_GetRmNodeInfo", err);
     c.RemovedNodeList = nullptr;
   }
-  if (Qvad_GetQueryTbl(&c.QueryTable, c.RazInvPath, "Table", &err) != 1) {
-    QVAD_INV_ERR(1, "(Error)Qvad_GetQueryTbl : %s | %d | %d | %d", err.source, err.line, err.local_code,
-                 static_cast<int>(err.system_code));
-    FreeAll();
-    ReportError("Qvad_GetQueryTbl");
-    return FailInit(-5);
-  }
-  c.NodeCursor = c.NodeList;
-  c.RemovedCursor = c.RemovedNodeList;
+  return true;
+}
 
-  int own = 0;
-  if (Qvad_GetOwnSetting(&own, &err) != 1) {
-    QVAD_INV_ERR(1, "(Warning)Qvad_GetOwnSetting : %s | %d | %d | %d : default(do not get own node) set and continue)",
-                 err.source, err.line, err.local_code, static_cast<int>(err.system_code));
-    own = 0;
+// Whether the list starts with this computer, which the network manager
+// puts first when it monitors itself.
+void FindOwnNodeFirst(InvRunContext &c, const char *host) {
+  c.OwnNodeFirst = 1;
+  if (c.NodeList == nullptr) {
+    c.OwnNodeFirst = 0;
+    QVAD_INV_INFO(1, "(Info) Number of Monitoring Target Node is Zero.");
+    return;
   }
-  if (own == 1 || c.OwnNodeFirst == 0) return SucceedInit();
-  // This computer is inventoried now, for the repository only, and is not
-  // handed to File. A refused name gives no rows, as it would give no file.
-  std::string hard = HardDir();
-  if (const char *why = Refusal(*c.NodeList)) {
-    QVAD_INV_ERR(1, "%s : Name = %s", why, c.NodeList->NodeName);
-  } else if (Qvad_InvOvQueryTblExec(c.NodeList->NodeName, hard.c_str(), c.QueryTable, c.QueryOutPath) != 0 ||
-             Qvad_InvOvGetRepo(c.RepoDef, c.MachineDef, c.InstallDir, c.RepositoryCsvPath, c.RepoCount, c.MachineCount,
-                               c.NodeList->NodeName, hard.c_str(), c.RepInfoPath, c.QueryOutPath) != 0) {
-    return FailInit(-6);
+  char first[129] = {};
+  Qvad_NodeShortName(c.NodeList->NodeName, first, sizeof first);
+  if (std::strcmp(first, host) != 0) {
+    c.OwnNodeFirst = 0;
+    QVAD_INV_INFO(1, "(Info) Own Node(%s) is not Exist.", host);
+  }
+}
+
+// This computer is inventoried now, for the repository only, and is not
+// handed to File: its entries at the head of the list are passed over. A
+// refused name gives no rows, as it would give no file. True, or false
+// when its queries or rows failed.
+bool CollectOwnNode(InvRunContext &c, const char *host) {
+  const NodeEntry &own = *c.NodeList;
+  if (const char *why = Qvad_InvNodeRefusal(own)) {
+    QVAD_INV_ERR(1, "%s : Name = %s", why, own.NodeName);
+  } else {
+    QvadQuerySite site = SequentialSite(c);
+    if (Qvad_InvOvQueryTblExec(site, own.NodeName, c.QueryTable) != 0) return false;
+    int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, own.NodeName);
+    if (Qvad_InvOvGetRepo(c, site.dir.c_str(), interfaces) != 0) return false;
   }
   c.NodeCursor = c.NodeList->next;
   while (c.NodeCursor != nullptr) {
@@ -306,6 +321,172 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
     if (std::strcmp(short_name, host) != 0) break;
     c.NodeCursor = c.NodeCursor->next;
   }
+  return true;
+}
+
+// With more than one query process at a time, the nodes File will reach
+// start their queries now. Without threads the run goes on one query after
+// another, as with one.
+void StartAhead(InvRunContext &c) {
+  if (c.QueryWorkers <= 1 || c.NodeCursor == nullptr) return;
+  c.Ahead = new QvadQueryAhead(c, HardDir(), c.QueryWorkers, c.NodeCursor);
+  if (!c.Ahead->Start()) {
+    QVAD_INV_ERR(1, "(Warning)Queries run one after another : workers could not be started (%u)",
+                 static_cast<unsigned>(plat::LastError()));
+    delete c.Ahead;
+    c.Ahead = nullptr;
+  }
+}
+
+// What a run that ended without Close left in tmp/hard.
+void RemoveLeftFolders() {
+  std::string hard = HardDir();
+  for (int i = 0; i < QvadQueryAhead::kMaxSlots; ++i) plat::RemoveFolder(QvadQueryAhead::SlotDir(hard, i).c_str());
+}
+
+// ---- File, step by step ----
+
+// Consecutive entries of the node just given are the same node.
+void SkipRepeatedNodes(InvRunContext &c) {
+  std::string stem = LastStem();
+  while (c.NodeCursor != nullptr && c.LastResultPath[0] != '\0' && stem == c.NodeCursor->NodeName) {
+    QVAD_INV_INFO(1, "Same Node Skip: %s", c.NodeCursor->NodeName);
+    c.NodeCursor = c.NodeCursor->next;
+  }
+}
+
+// After the last node: the removed nodes one per call, then once the
+// delivery of the repository file. 0 with a removed node, else 1.
+std::int32_t AfterTheNodes(InvRunContext &c, INV_INFO *info) {
+  if (c.RemovedCursor != nullptr) {
+    CopyText(info->NodeName, sizeof info->NodeName, c.RemovedCursor->NodeName);
+    CopyText(info->NodeAttr, sizeof info->NodeAttr, c.RemovedCursor->NodeAttr);
+    c.RemovedCursor = c.RemovedCursor->next;
+    INV_TRACE_END(0);
+    return 0;
+  }
+  StopAhead();
+  QVAD_ERROR_TBL err;
+  int flag = 1;
+  if (Qvad_GetRepFlag(c.RazSettingPath, &flag, &err) != 1) flag = 1;
+  c.RunEnded = 1;
+  if (flag != 0 && c.OwnNodeFirst == 1) {
+    std::string ret = std::string(c.InstallDir) + Qvad_InvDirPiece("ret");
+    if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err) != 1) {
+      TraceError("Qvad_fxsend", err);
+      ReportError("Qvad_fxsend");
+    }
+  }
+  INV_TRACE_END(1);
+  return 1;
+}
+
+// The text rows of every query result, appended to the node's file: true,
+// or false after the trace and the report.
+bool AddTextRows(const InvRunContext &c, const std::string &dir, const char *file) {
+  if (c.TextFlagRead != 1) {
+    const QVAD_ERROR_TBL &err = c.TextFlagError;
+    QVAD_INV_ERR(3, "(Error)Qvad_GetTextFlag : %s | %d | %d | %d ", err.source, err.line, err.local_code,
+                 static_cast<int>(err.system_code));
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
+    return false;
+  }
+  if (c.TextFlag != 1) return true;
+  for (const QueryTableEntry *q = c.QueryTable; q != nullptr; q = q->next) {
+    std::string source = dir + q->key + ".csv";
+    INI_ERROR_NODE *errors = nullptr;
+    int ok = Qvad_CreateTextInv(c.TextDef, c.TextCount, source.c_str(), file, &errors);
+    for (INI_ERROR_NODE *e = errors; e != nullptr; e = e->Next) {
+      QVAD_INV_ERR(1, "(Error)Qvad_CreateTextInv(Text): IniCnt = %d | %s | %d | %d | %d", e->IniCnt, e->Error.source,
+                   e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
+    }
+    Qvad_IniErrorFree(&errors);
+    if (ok != 1) {
+      ReportError("Qvad_CreateTextInv(Text)");
+      return false;
+    }
+  }
+  return true;
+}
+
+// The node's rows from the query results in dir: 0, or -8.
+std::int32_t BuildRows(const InvRunContext &c, const std::string &dir, int interfaces, const char *file) {
+  if (Qvad_InvOvGetHard(c, file, dir.c_str()) != 0) return -8;
+  if (Qvad_InvOvGetRepo(c, dir.c_str(), interfaces) != 0) return -8;
+  return AddTextRows(c, dir, file) ? 0 : -8;
+}
+
+// A node's results that ran ahead move from its slot folder to tmp/hard,
+// where a run of one query at a time has them: the rows built from them
+// (text rows name their source file) come out byte for byte the same.
+bool MoveResults(const InvRunContext &c, const std::string &from, const std::string &to) {
+  for (const QueryTableEntry *q = c.QueryTable; q != nullptr; q = q->next) {
+    std::string source = from + q->key + ".csv", target = to + q->key + ".csv";
+    std::remove(target.c_str());
+    if (std::rename(source.c_str(), target.c_str()) != 0) {
+      QVAD_INV_ERR(1, "(Error)rename : FileName = %s ErrNo = %d", source.c_str(), errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+// One node's queries and rows: 0, -5 (its queries) or -8 (its rows).
+std::int32_t CollectNode(InvRunContext &c, const NodeEntry &node, const char *file) {
+  QvadQuerySite site = SequentialSite(c);
+  QvadQueryAhead::Outcome ahead;
+  if (c.Ahead != nullptr && c.Ahead->Take(&node, &ahead)) {
+    bool ready = ahead.table == 0 && MoveResults(c, ahead.dir, site.dir);
+    c.Ahead->Release();
+    return ready ? BuildRows(c, site.dir, ahead.interfaces, file) : -5;
+  }
+  if (Qvad_InvOvQueryTblExec(site, node.NodeName, c.QueryTable) != 0) return -5;
+  if (Qvad_InvOvGetHard(c, file, site.dir.c_str()) != 0) return -8;
+  int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, node.NodeName);
+  if (Qvad_InvOvGetRepo(c, site.dir.c_str(), interfaces) != 0) return -8;
+  return AddTextRows(c, site.dir, file) ? 0 : -8;
+}
+
+}  // namespace
+
+extern "C" std::int32_t Qvad_EmInvInit(void) {
+  InvRunContext &c = Ctx();
+  StopAhead();
+  std::memset(&c, 0, sizeof c);
+  Qvad_TraceOpen(&c.ErrTrace, 0, kInvErrChannel);
+  Qvad_TraceOpen(&c.InfoTrace, 0, kInvInfoChannel);
+  QVAD_INV_INFO(1, "START");
+  if (TakeRunMutex(c) != 0) return -10;
+  if (!ComposePaths(c)) return FailInit(-4);
+  if (plat::FileExists(c.RepositoryCsvPath)) {
+    QVAD_INV_ERR(3, "(Error)File Delete : FileName = %s", c.RepositoryCsvPath);
+    std::remove(c.RepositoryCsvPath);
+  }
+  RemoveLeftFolders();
+  if (!LoadDefinitions(c)) return FailInit(-6);
+  ReadRunSettings(c);
+  if (!ReadNodeLists(c)) return FailInit(-6);
+
+  char host[129] = {};
+  QVAD_ERROR_TBL err;
+  Qvad_GetHostName(host, sizeof host, &err);
+  FindOwnNodeFirst(c, host);
+  if (Qvad_GetQueryTbl(&c.QueryTable, c.RazInvPath, "Table", &err) != 1) {
+    TraceError("Qvad_GetQueryTbl", err);
+    ReportError("Qvad_GetQueryTbl");
+    return FailInit(-5);
+  }
+  c.NodeCursor = c.NodeList;
+  c.RemovedCursor = c.RemovedNodeList;
+
+  int own = 0;
+  if (Qvad_GetOwnSetting(c.RazSettingPath, &own, &err) != 1) {
+    QVAD_INV_ERR(1, "(Warning)Qvad_GetOwnSetting : %s | %d | %d | %d : default(do not get own node) set and continue)",
+                 err.source, err.line, err.local_code, static_cast<int>(err.system_code));
+    own = 0;
+  }
+  if (own != 1 && c.OwnNodeFirst != 0 && !CollectOwnNode(c, host)) return FailInit(-6);
+  StartAhead(c);
   return SucceedInit();
 }
 
@@ -313,49 +494,17 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
   InvRunContext &c = Ctx();
   QVAD_INV_INFO(1, "START");
   if (c.LastResultPath[0] != '\0') std::remove(c.LastResultPath);
-
-  std::string stem = LastStem();
-  while (c.NodeCursor != nullptr && c.LastResultPath[0] != '\0' && stem == c.NodeCursor->NodeName) {
-    QVAD_INV_INFO(1, "Same Node Skip: %s", c.NodeCursor->NodeName);
-    c.NodeCursor = c.NodeCursor->next;
-  }
-
+  SkipRepeatedNodes(c);
   std::memset(info, 0, sizeof *info);
   if (c.RunEnded != 0) {
     INV_TRACE_END(1);
     return 1;
   }
-  if (c.NodeCursor == nullptr) {
-    if (c.RemovedCursor != nullptr) {
-      CopyText(info->NodeName, sizeof info->NodeName, c.RemovedCursor->NodeName);
-      CopyText(info->NodeAttr, sizeof info->NodeAttr, c.RemovedCursor->NodeAttr);
-      c.RemovedCursor = c.RemovedCursor->next;
-      INV_TRACE_END(0);
-      return 0;
-    }
-    QVAD_ERROR_TBL err;
-    int flag = 1;
-    if (Qvad_GetRepFlag(&flag, &err) != 1) flag = 1;
-    c.RunEnded = 1;
-    if (flag == 0) {
-      INV_TRACE_END(1);
-      return 1;
-    }
-    if (c.OwnNodeFirst == 1) {
-      std::string ret = std::string(c.InstallDir) + Qvad_InvDirPiece("ret");
-      if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err) != 1) {
-        QVAD_INV_ERR(1, "(Error)Qvad_fxsend : %s | %d | %d | %d", err.source, err.line, err.local_code,
-                     static_cast<int>(err.system_code));
-        ReportError("Qvad_fxsend");
-      }
-    }
-    INV_TRACE_END(1);
-    return 1;
-  }
+  if (c.NodeCursor == nullptr) return AfterTheNodes(c, info);
 
   NodeEntry *node = c.NodeCursor;
   c.NodeCursor = node->next;
-  if (const char *why = Refusal(*node)) {
+  if (const char *why = Qvad_InvNodeRefusal(*node)) {
     QVAD_INV_ERR(1, "%s : Name = %s", why, node->NodeName);
     INV_TRACE_END(-8);
     return -8;
@@ -375,43 +524,13 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     QVAD_INV_ERR(3, "(Error)File access : FileName = %s | Ret = %d", info->FileName, 0);
     std::remove(info->FileName);
   }
-  std::string hard = HardDir();
-  // A node that fails leaves no partial result file behind: no host receives it.
-  auto fail = [&](std::int32_t value) {
+  std::int32_t r = CollectNode(c, *node, info->FileName);
+  if (r != 0) {
+    // A node that fails leaves no partial result file behind: no host receives it.
     std::remove(info->FileName);
     std::memset(info, 0, sizeof *info);
-    INV_TRACE_END(value);
-    return value;
-  };
-  if (Qvad_InvOvQueryTblExec(info->NodeName, hard.c_str(), c.QueryTable, c.QueryOutPath) != 0) return fail(-5);
-  if (Qvad_InvOvGetHard(c.HwDef, c.InstallDir, info->FileName, c.HwCount, hard.c_str()) != 0) return fail(-8);
-  if (Qvad_InvOvGetRepo(c.RepoDef, c.MachineDef, c.InstallDir, c.RepositoryCsvPath, c.RepoCount, c.MachineCount,
-                        info->NodeName, hard.c_str(), c.RepInfoPath, c.QueryOutPath) != 0) {
-    return fail(-8);
-  }
-  QVAD_ERROR_TBL err;
-  int text = 0;
-  if (Qvad_GetTextFlag(&text, &err) != 1) {
-    QVAD_INV_ERR(3, "(Error)Qvad_GetTextFlag : %s | %d | %d | %d ", err.source, err.line, err.local_code,
-                 static_cast<int>(err.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
-    return fail(-8);
-  }
-  if (text == 1) {
-    for (const QueryTableEntry *q = c.QueryTable; q != nullptr; q = q->next) {
-      std::string source = hard + q->key + ".csv";
-      INI_ERROR_NODE *errors = nullptr;
-      int ok = Qvad_CreateTextInv(c.TextDef, c.TextCount, source.c_str(), info->FileName, &errors);
-      for (INI_ERROR_NODE *e = errors; e != nullptr; e = e->Next) {
-        QVAD_INV_ERR(1, "(Error)Qvad_CreateTextInv(Text): IniCnt = %d | %s | %d | %d | %d", e->IniCnt, e->Error.source,
-                     e->Error.line, e->Error.local_code, static_cast<int>(e->Error.system_code));
-      }
-      Qvad_IniErrorFree(&errors);
-      if (ok != 1) {
-        ReportError("Qvad_CreateTextInv(Text)");
-        return fail(-8);
-      }
-    }
+    INV_TRACE_END(r);
+    return r;
   }
   std::memcpy(c.LastResultPath, info->FileName, sizeof c.LastResultPath);
   INV_TRACE_END(0);
@@ -421,6 +540,8 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
 extern "C" std::int32_t Qvad_EmInvClose(void) {
   InvRunContext &c = Ctx();
   QVAD_INV_INFO(1, "START");
+  // Queries still running ahead end before the run's mutex goes to the next host.
+  StopAhead();
   ReleaseMutex();
   if (c.QueryOutPath[0] != '\0') std::remove(c.QueryOutPath);
   if (c.RepositoryCsvPath[0] != '\0') std::remove(c.RepositoryCsvPath);

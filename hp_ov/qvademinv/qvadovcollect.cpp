@@ -21,6 +21,7 @@
 #include "cmn/qvadmiscinv/qvadmacro.h"
 #include "cmn/qvadmiscinv/qvadresultfile.h"
 #include "cmn/qvadmiscinv/qvadsettings.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
 #include "platform/error.h"
@@ -36,40 +37,42 @@ void TraceErrorList(INI_ERROR_NODE *list, const char *format) {
   Qvad_IniErrorFree(&list);
 }
 
-}  // namespace
-
-int Qvad_InvOvGetHard(const INV_ITEM_DEF *defs, const char *, const char *result_path, int count, const char *dir) {
+// A zeroed row of count cells, or null after the trace and the report
+// naming the kind ("HW", "Repo").
+QvadMallocPtr<INV_FIELD> NewRow(int count, const char *kind) {
   QVAD_ERROR_TBL error;
   Qvad_ResetError(&error);
-  INV_FIELD *row = Qvad_GetInvData(count, &error);
-  if (row == nullptr) {
-    QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(HW) : %s | %d | %d | %d", error.source, error.line, error.local_code,
+  QvadMallocPtr<INV_FIELD> row(Qvad_GetInvData(count, &error));
+  if (!row) {
+    QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(%s) : %s | %d | %d | %d", kind, error.source, error.line, error.local_code,
                  static_cast<int>(error.system_code));
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(HW)", nullptr);
-    return -2;
+    std::string step = std::string("Qvad_GetInvData(") + kind + ")";
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, step.c_str(), nullptr);
   }
-  QvadMallocPtr<INV_FIELD> hold(row);
+  return row;
+}
+
+}  // namespace
+
+int Qvad_InvOvGetHard(const InvRunContext &run, const char *result_path, const char *dir) {
+  const int count = run.HwCount;
+  QvadMallocPtr<INV_FIELD> row = NewRow(count, "HW");
+  if (!row) return -2;
   INI_ERROR_NODE *errors = nullptr;
-  int ok = Qvad_GetHwInv(defs, row, count, dir, &errors);
+  int ok = Qvad_GetHwInv(run.HwDef, row.get(), count, dir, &errors);
   TraceErrorList(errors, "(ERROR)Qvad_GetHwInv(HW) : IniCnt = %d | %s | %d | %d | %d");
   if (ok == 0) {
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetHwInv", nullptr);
     return -3;
   }
-  return Qvad_WriteRetRow(row, count, result_path, "HW") == 0 ? 0 : -3;
+  return Qvad_WriteRetRow(row.get(), count, result_path, "HW") == 0 ? 0 : -3;
 }
 
-int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, const char *install_dir,
-                      const char *repository_path, int count, int machine_count, const char *node, const char *dir,
-                      const char *repinfo_path, const char *stdout_path) {
-  int interfaces = Qvad_InvOvInterface(node, install_dir, stdout_path);
-  char ini[260];
-  std::snprintf(ini, sizeof ini, "%s%s%s", install_dir, plat::kEtcPiece, "RazInv.ini");
-  char if_table[64] = {};
-  QvadGetPrivateProfileString("Interface", "2", "", if_table, sizeof if_table, ini);
-  if (if_table[0] == '\0') {
+int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces) {
+  const int count = run.RepoCount;
+  if (run.InterfaceTable[0] == '\0') {
     QVAD_INV_ERR(1, "(Error)Qvad_InvOvGetRepo - GetPrivateProfileString : Sec = %s Key = %s Path = %s.", "Interface",
-                 "2", ini);
+                 "2", run.RazInvPath);
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo) IF TableGetErr", nullptr);
     return -1;
   }
@@ -79,29 +82,17 @@ int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, con
   // node's cost grows with the square of its interface count.
   QvadResultCacheScope once_per_node;
   for (int n = 1; n <= interfaces; ++n) {
-    QVAD_ERROR_TBL error;
-    Qvad_ResetError(&error);
-    INV_FIELD *row = Qvad_GetInvData(count, &error);
-    if (row == nullptr) {
-      QVAD_INV_ERR(1, "(Error)Qvad_GetInvData(Repo) : %s | %d | %d | %d", error.source, error.line, error.local_code,
-                   static_cast<int>(error.system_code));
-      Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo)", nullptr);
-      return -2;
-    }
-    QvadMallocPtr<INV_FIELD> hold(row);
-    if (Qvad_InvOvGetRepoInv(defs, machines, row, count, machine_count, n, dir, repinfo_path, if_table) == 0) {
-      return -3;
-    }
-    if (Qvad_WriteRetRow(row, count, repository_path, "Repo") != 0) return -3;
+    QvadMallocPtr<INV_FIELD> row = NewRow(count, "Repo");
+    if (!row) return -2;
+    if (Qvad_InvOvGetRepoInv(run, row.get(), n, dir) == 0) return -3;
+    if (Qvad_WriteRetRow(row.get(), count, run.RepositoryCsvPath, "Repo") != 0) return -3;
   }
   return 0;
 }
 
-int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, INV_FIELD *row, int count,
-                         int machine_count, int interface_no, const char *dir, const char *repinfo_path,
-                         const char *if_table) {
-  for (int i = 0; i < count; ++i) {
-    const INV_ITEM_DEF &d = defs[i];
+int Qvad_InvOvGetRepoInv(const InvRunContext &run, INV_FIELD *row, int interface_no, const char *dir) {
+  for (int i = 0; i < run.RepoCount; ++i) {
+    const INV_ITEM_DEF &d = run.RepoDef[i];
     char value[1024] = {};
     QVAD_ERROR_TBL error;
     Qvad_ResetError(&error);
@@ -109,11 +100,10 @@ int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, 
     switch (d.Type) {
       case 1: std::snprintf(value, sizeof value, "%s", d.Text); break;
       case 2:
-        r = Qvad_InvOvGetRepoSelect(d.Text, d.ConvFlag, d.Convert, dir, value, sizeof value, machines, machine_count,
-                                    repinfo_path, &error);
+        r = Qvad_InvOvGetRepoSelect(run, d, dir, value, sizeof value, &error);
         break;
       case 3:
-        if (std::strcmp(d.Acquire.Part[0], if_table) == 0) {
+        if (std::strcmp(d.Acquire.Part[0], run.InterfaceTable) == 0) {
           r = Qvad_GetCurrentInvDB(&d, interface_no, value, sizeof value, dir, &error);
         } else {
           r = Qvad_GetHwInvDB(&d, value, sizeof value, dir, &error);
@@ -150,9 +140,9 @@ int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, 
   return 1;
 }
 
-int Qvad_InvOvGetRepoSelect(const char *text, int conv_flag, const char *keyword, const char *dir, char *out, int size,
-                            const MACHINE_DEF *machines, int machine_count, const char *repinfo_path,
+int Qvad_InvOvGetRepoSelect(const InvRunContext &run, const INV_ITEM_DEF &def, const char *dir, char *out, int size,
                             QVAD_ERROR_TBL *error) {
+  const char *text = def.Text;
   char name[1024] = {};
   char args[1024] = {};
   if (Qvad_MacroStructDiv(text, name, sizeof name, args, sizeof args, error) != 1) {
@@ -162,11 +152,11 @@ int Qvad_InvOvGetRepoSelect(const char *text, int conv_flag, const char *keyword
   char value[1024] = {};
   int r;
   if (std::strcmp(name, "MACHINEGET") == 0) {
-    r = Qvad_InvOvGetRepoMachine(machines, machine_count, dir, value, sizeof value, error);
+    r = Qvad_InvOvGetRepoMachine(run.MachineDef, run.MachineCount, dir, value, sizeof value, error);
   } else if (std::strcmp(name, "OPERATION") == 0) {
     r = Qvad_InvOvGetRepoOperationType(args, value, sizeof value, error);
   } else if (std::strcmp(name, "HOST") == 0) {
-    r = Qvad_InvOvGetRepoHost(args, dir, repinfo_path, value, sizeof value, error);
+    r = Qvad_InvOvGetRepoHost(args, dir, run.RepInfoPath, value, sizeof value, error);
   } else {
     QVAD_INV_ERR(1, "(ERROR)MacroNameNon(Repo) : Name = %s ", name);
     return -3;
@@ -178,8 +168,8 @@ int Qvad_InvOvGetRepoSelect(const char *text, int conv_flag, const char *keyword
   }
   char converted[1024] = {};
   const char *final_value = value;
-  if (conv_flag == 1) {
-    if (Qvad_ConvSelect(keyword, value, converted, sizeof converted, error) != 1) {
+  if (def.ConvFlag == 1) {
+    if (Qvad_ConvSelect(def.Convert, value, converted, sizeof converted, error) != 1) {
       QVAD_INV_ERR(1, "(Error)Qvad_ConvSelect(InvOvGetRepo) : %s | %d | %d | %d", error->source, error->line,
                    error->local_code, static_cast<int>(error->system_code));
       return -3;
@@ -223,7 +213,7 @@ int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo
   if (r == -1) return -1;
   if (r == 1) return 0;
   char column[1024] = {};
-  if (Qvad_FieldSplit(line, ',', std::atoi(parsed[0].Part[1]), column, sizeof column) != 1) {
+  if (Qvad_FieldSplit(line, ',', Qvad_LeadingInt32(parsed[0].Part[1]), column, sizeof column) != 1) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return -3;
   }
@@ -260,7 +250,7 @@ int Qvad_InvOvGetRepoMachine(const MACHINE_DEF *machines, int machine_count, con
       }
       for (int c = 1; c < def.Acquire.Count && c < 10 && !matched; ++c) {
         char column[1024] = {};
-        if (Qvad_FieldSplit(line, ',', std::atoi(def.Acquire.Part[c]), column, sizeof column) == 1) {
+        if (Qvad_FieldSplit(line, ',', Qvad_LeadingInt32(def.Acquire.Part[c]), column, sizeof column) == 1) {
           Qvad_StripQuotes(column);
           matched = std::strcmp(column, "1") == 0;
         }

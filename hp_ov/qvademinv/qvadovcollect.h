@@ -3,16 +3,15 @@
 #pragma once
 #include "cmn/qvadmiscinv/qvadinvctx.h"
 
-int Qvad_InvOvGetHard(const INV_ITEM_DEF *defs, const char *install_dir, const char *result_path, int count,
-                      const char *dir);
-int Qvad_InvOvGetRepo(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, const char *install_dir,
-                      const char *repository_path, int count, int machine_count, const char *node, const char *dir,
-                      const char *repinfo_path, const char *stdout_path);
-int Qvad_InvOvGetRepoInv(const INV_ITEM_DEF *defs, const MACHINE_DEF *machines, INV_FIELD *row, int count,
-                         int machine_count, int interface_no, const char *dir, const char *repinfo_path,
-                         const char *if_table);
-int Qvad_InvOvGetRepoSelect(const char *text, int conv_flag, const char *keyword, const char *dir, char *out, int size,
-                            const MACHINE_DEF *machines, int machine_count, const char *repinfo_path,
+// The hardware row of the node whose query results are in dir.
+int Qvad_InvOvGetHard(const InvRunContext &run, const char *result_path, const char *dir);
+// One repository row per interface (interfaces from the node's interface
+// count query; 0 or less: none) into the run's repository file.
+int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces);
+// The cells of repository row interface_no: 1, or 0 when a cell failed.
+int Qvad_InvOvGetRepoInv(const InvRunContext &run, INV_FIELD *row, int interface_no, const char *dir);
+// A repository macro cell (HOST, OPERATION, MACHINEGET) with its conversion.
+int Qvad_InvOvGetRepoSelect(const InvRunContext &run, const INV_ITEM_DEF &def, const char *dir, char *out, int size,
                             QVAD_ERROR_TBL *error);
 int Qvad_InvOvGetRepoHost(const char *args, const char *dir, const char *repinfo_path, char *out, int size,
                           QVAD_ERROR_TBL *error);

@@ -14,9 +14,11 @@
 #include "cmn/qvadhold.h"
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvadinvtrace.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadproc/qvadproc.h"
 #include "cmn/qvadprofile.h"
 #include "platform/error.h"
+#include "platform/event.h"
 #include "platform/process.h"
 #include "platform/sys.h"
 
@@ -58,10 +60,31 @@ int Qvad_InvOvInstDirGet(char *buffer, std::uint32_t size) {
   return 0;
 }
 
-int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const char *stdout_path) {
+namespace {
+
+// Waits for the tool to end: 1 with its exit code, 0 when that cannot be
+// had, -1 when a cancel ended it first.
+int AwaitTool(const QvadQuerySite &site, plat::Handle process, std::uint32_t *code) {
+  // Waits end the moment the tool exits; the step is only the time-out of one wait.
+  const std::uint32_t step = site.cancel != nullptr ? 50 : 500;
+  int w;
+  while ((w = plat::WaitProcess(process, step)) == 1) {
+    if (site.cancel != nullptr && site.cancel->load()) {
+      plat::TerminateProcess(process, 1);
+      plat::WaitProcess(process, plat::kInfinite);
+      return -1;
+    }
+  }
+  return w == 0 && plat::ProcessExitCode(process, code) ? 1 : 0;
+}
+
+}  // namespace
+
+int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const char *result_path) {
   std::remove(result_path);
-  char tool[260];
-  if (Qvad_InvOvInstDirGet(tool, sizeof tool) != 0) {
+  if (site.cancel != nullptr && site.cancel->load()) return -3;
+  if (site.tool == nullptr || site.tool[0] == '\0') {
+    QVAD_INV_ERR(1, "(Error)QvadGetRegistryData : File = %s", "");
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_InvOvQueryCmd", nullptr);
     return -1;
   }
@@ -76,9 +99,9 @@ int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const ch
     QVAD_INV_ERR(1, "(Error)Qvad_CreateProcess : command line too long (%d) for %s", n, query_path);
     return fail();
   }
-  QvadFile out(std::fopen(stdout_path, "wb"));
+  QvadFile out(std::fopen(site.stdout_path.c_str(), "wb"));
   if (!out) {
-    QVAD_INV_ERR(1, "(Error)CreateFile : FileName = %s ErrNo = %d", stdout_path,
+    QVAD_INV_ERR(1, "(Error)CreateFile : FileName = %s ErrNo = %d", site.stdout_path.c_str(),
                  static_cast<int>(plat::ErrorFromErrno(errno)));
     return fail();
   }
@@ -90,20 +113,18 @@ int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const ch
   si.std_err = h;
   QVAD_PROCESS_INFORMATION pi{};
   QVAD_ERROR_TBL err{};
-  if (Qvad_CreateProcess(tool, command, nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &pi, &err) != 1) {
+  if (Qvad_CreateProcess(site.tool, command, nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &pi, &err) != 1) {
     QVAD_INV_ERR(1, "(Error)Qvad_CreateProcess : %s | %d | %d | %d", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     return fail();
   }
-  // Waits end the moment the tool exits; the step is only the time-out of one wait.
-  int w;
-  while ((w = plat::WaitProcess(pi.process, 500)) == 1) {
-  }
   std::uint32_t code = 0;
-  bool got = w == 0 && plat::ProcessExitCode(pi.process, &code);
+  int got = AwaitTool(site, pi.process, &code);
   plat::CloseProcess(pi.process);
   out.reset();
-  if (!got) {
+  // A run being closed is no failure of the warehouse: nothing to report.
+  if (got < 0) return -3;
+  if (got == 0) {
     QVAD_INV_ERR(1, "(Error)GetExitCodeProcess : bRet = %d", 0);
     return fail();
   }
@@ -118,33 +139,51 @@ int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const ch
   return 0;
 }
 
-int Qvad_InvOvQueryTblExec(const char *node, const char *dir, const QueryTableEntry *table, const char *stdout_path) {
+int Qvad_InvOvQueryTblExec(const QvadQuerySite &site, const char *node, const QueryTableEntry *table) {
   for (const QueryTableEntry *e = table; e != nullptr; e = e->next) {
     char query[1024];
     if (!Qvad_FormatQuery(e->query, node, query, sizeof query)) {
       QVAD_INV_ERR(1, "(Error)Query template refused : Key = %s Node = %s", e->key, node);
       return -1;
     }
-    char txt[260], csv[260];
-    int a = std::snprintf(txt, sizeof txt, "%s%s.txt", dir, e->key);
-    int b = std::snprintf(csv, sizeof csv, "%s%s.csv", dir, e->key);
-    if (a < 0 || a >= static_cast<int>(sizeof txt) || b < 0 || b >= static_cast<int>(sizeof csv)) return -1;
-    if (Qvad_InvOvQueryFileMake(query, txt) != 0) return -1;
-    if (Qvad_InvOvQueryCmd(txt, csv, stdout_path) != 0) return -1;
-    std::remove(txt);
+    std::string txt = site.dir + e->key + ".txt";
+    std::string csv = site.dir + e->key + ".csv";
+    if (txt.size() >= 260 || csv.size() >= 260) return -1;
+    if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
+    if (Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str()) != 0) return -1;
+    std::remove(txt.c_str());
   }
   return 0;
 }
 
-int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *stdout_path) {
-  char ini[260];
-  int k = std::snprintf(ini, sizeof ini, "%s%s%s", install_dir, plat::kEtcPiece, "RazInv.ini");
-  if (k < 0 || k >= static_cast<int>(sizeof ini)) return -1;
-  char templ[1024] = {};
-  QvadGetPrivateProfileString("Interface", "1", "", templ, sizeof templ, ini);
-  if (templ[0] == '\0') {
+namespace {
+
+// The count on the first line of the interface query's result, or -1.
+int ReadInterfaceCount(const std::string &csv) {
+  QvadFile f(std::fopen(csv.c_str(), "r"));
+  if (!f) {
+    QVAD_INV_ERR(1, "(Error)fopen : FILE = %s", csv.c_str());
+    return -1;
+  }
+  char line[1024] = {};
+  errno = 0;
+  if (std::fgets(line, sizeof line, f.get()) != nullptr) return Qvad_LeadingInt32(line);
+  // Say what happened: an empty result is no read error, and errno holds
+  // whatever an earlier call left there.
+  if (std::ferror(f.get())) {
+    QVAD_INV_ERR(1, "(Error)fgets : ErrNo = %d.", errno);
+  } else {
+    QVAD_INV_ERR(1, "(Error)fgets : No interface count, the result is empty : FILE = %s", csv.c_str());
+  }
+  return -1;
+}
+
+}  // namespace
+
+int Qvad_InvOvInterface(const QvadQuerySite &site, const char *templ, const char *node) {
+  if (templ == nullptr || templ[0] == '\0') {
     QVAD_INV_ERR(1, "(Error)Qvad_InvOvInterface - GetPrivateProfileString : Sec = %s Key = %s Path = %s.", "Interface",
-                 "1", ini);
+                 "1", Qvad_InvContext()->RazInvPath);
     return -1;
   }
   char query[1024];
@@ -153,36 +192,15 @@ int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *s
     return -1;
   }
   QVAD_INV_INFO(3, "(Info)QueryInterfaceTable : szQuery = %s", query);
-  std::string hard = Qvad_InvHardDir(install_dir);
-  std::string txt = hard + "Interface.txt";
-  std::string csv = hard + "Interface.csv";
+  std::string txt = site.dir + "Interface.txt";
+  std::string csv = site.dir + "Interface.csv";
   if (txt.size() >= 260) return -1;
   if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
-  if (Qvad_InvOvQueryCmd(txt.c_str(), csv.c_str(), stdout_path) != 0) {
+  if (Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str()) != 0) {
     std::remove(txt.c_str());
     return -1;
   }
-  int count = -1;
-  {
-    QvadFile f(std::fopen(csv.c_str(), "r"));
-    if (!f) {
-      QVAD_INV_ERR(1, "(Error)fopen : FILE = %s", csv.c_str());
-    } else {
-      char line[1024] = {};
-      errno = 0;
-      if (std::fgets(line, sizeof line, f.get()) == nullptr) {
-        // Say what happened: an empty result is no read error, and errno
-        // holds whatever an earlier call left there.
-        if (std::ferror(f.get())) {
-          QVAD_INV_ERR(1, "(Error)fgets : ErrNo = %d.", errno);
-        } else {
-          QVAD_INV_ERR(1, "(Error)fgets : No interface count, the result is empty : FILE = %s", csv.c_str());
-        }
-      } else {
-        count = std::atoi(line);
-      }
-    }
-  }
+  int count = ReadInterfaceCount(csv);
   std::remove(txt.c_str());
   std::remove(csv.c_str());
   return count;

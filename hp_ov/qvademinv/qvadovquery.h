@@ -1,6 +1,7 @@
 // Asking the network manager's data warehouse: every answer comes from its
 // query tool, run on a query file with the result going to a CSV file.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -17,13 +18,25 @@ std::string Qvad_InvDirPiece(const char *name);
 // closing separator.
 std::string Qvad_InvHardDir(const char *install_dir);
 
+// Where a node's queries run: the query tool, the folder their query and
+// result files go to, and the file that takes the tool's own output.
+struct QvadQuerySite {
+  const char *tool;         // full path; empty when the tool was not found (every query fails)
+  std::string dir;          // ends in a separator
+  std::string stdout_path;  // the tool's standard output and error
+  // When set while a tool runs, the tool is ended and the query fails.
+  const std::atomic<bool> *cancel = nullptr;
+};
+
 // Writes the query text to the file (no line end added): 0, -3 cannot create, -4 cannot write.
 int Qvad_InvOvQueryFileMake(const char *text, const char *path);
 // Full path of the query tool into a 260-byte buffer: 0, or -5.
 int Qvad_InvOvInstDirGet(char *buffer, std::uint32_t size);
-// Runs the tool: 0 ran, exited with 0 and left the result; -1 not located; -2 otherwise.
-int Qvad_InvOvQueryCmd(const char *query_path, const char *result_path, const char *stdout_path);
+// Runs the tool: 0 ran, exited with 0 and left the result; -1 not located;
+// -2 otherwise; -3 cancelled (the tool ended, nothing reported).
+int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const char *result_path);
 // Runs the whole table for a node into dir<key>.csv: 0, or -1 at the first failure.
-int Qvad_InvOvQueryTblExec(const char *node, const char *dir, const QueryTableEntry *table, const char *stdout_path);
-// The node's interface count, or -1.
-int Qvad_InvOvInterface(const char *node, const char *install_dir, const char *stdout_path);
+int Qvad_InvOvQueryTblExec(const QvadQuerySite &site, const char *node, const QueryTableEntry *table);
+// The node's interface count from the query template ("Interface" "1" of
+// RazInv.ini; empty: not set), run in the site's folder; or -1.
+int Qvad_InvOvInterface(const QvadQuerySite &site, const char *templ, const char *node);

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "cmn/qvadinstall.h"
+#include "cmn/qvadmiscinv/qvadsettings.h"
 #include "platform/error.h"
 #include "platform/library.h"
 #include "platform/memory.h"
@@ -55,6 +57,18 @@ long CountRows(const char *path, const std::string &keep_dir) {
   std::fclose(f);
   if (copy != nullptr) std::fclose(copy);
   return rows;
+}
+
+// The QueryWorkers setting of the install the engine runs in, as the
+// engine reads it; with "(not valid, 1 used)" after a value it refuses.
+std::string QueryWorkers() {
+  char install[260] = {};
+  if (QvadGetInstallPathForDll(install, sizeof install) != 0) return "?";
+  std::string path = std::string(install) + plat::kEtcPiece + "RazSetting.ini";
+  int workers = 1;
+  QVAD_ERROR_TBL err;
+  bool valid = Qvad_GetQueryWorkers(path.c_str(), &workers, &err) == 1;
+  return std::to_string(workers) + (valid ? "" : " (not valid, 1 used)");
 }
 
 }  // namespace
@@ -136,8 +150,9 @@ int main(int argc, char **argv) {
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   long handled = nodes + failed;
   std::printf("Close: %d\n", static_cast<int>(c));
-  std::printf("summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f peak_kb=%llu\n", nodes,
-              failed, removed, rows, ms, handled > 0 ? ms / static_cast<double>(handled) : 0.0,
-              static_cast<unsigned long long>(plat::PeakMemoryKb()));
+  std::printf(
+      "summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f peak_kb=%llu query_workers=%s\n",
+      nodes, failed, removed, rows, ms, handled > 0 ? ms / static_cast<double>(handled) : 0.0,
+      static_cast<unsigned long long>(plat::PeakMemoryKb()), QueryWorkers().c_str());
   return status;
 }

@@ -5,13 +5,13 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 
 #include "platform/error.h"
+#include "platform/sys.h"
 
 namespace plat {
 
@@ -22,12 +22,6 @@ struct Event {
 };
 
 Event *AsEvent(Handle h) { return (h == nullptr || h == kInvalidHandle) ? nullptr : static_cast<Event *>(h); }
-
-std::int64_t NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 }  // namespace
 
@@ -75,11 +69,11 @@ std::uint32_t WaitEvent(Handle event, std::uint32_t timeout_ms) {
     SetLastError(kErrInvalidHandle);
     return kWaitFailed;
   }
-  std::int64_t deadline = NowMs() + timeout_ms;
+  std::int64_t deadline = MonotonicMillis() + timeout_ms;
   for (;;) {
     int wait = -1;
     if (timeout_ms != kInfinite) {
-      std::int64_t left = deadline - NowMs();
+      std::int64_t left = deadline - MonotonicMillis();
       wait = left > 0 ? static_cast<int>(left) : 0;
     }
     pollfd p{e->fd, POLLIN, 0};

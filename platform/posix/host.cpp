@@ -36,12 +36,4 @@ bool CurrentDirectory(char *buffer, std::size_t size) {
   return true;
 }
 
-bool ChangeCurrentDirectory(const char *path) {
-  if (path == nullptr || ::chdir(path) != 0) {
-    SetLastError(path == nullptr ? kErrInvalidParameter : ErrorFromErrno(errno));
-    return false;
-  }
-  return true;
-}
-
 }  // namespace plat

@@ -165,9 +165,11 @@ int StartPipeRead(Handle end, PipeOverlapped *ov, Handle event, void *buffer, st
 std::uint32_t WaitPipeRead(Handle end, PipeOverlapped *ov, Handle event, std::uint32_t timeout_ms) {
   ReadState *s = State(ov);
   if (s->state != 1) return kWaitObject0;
-  std::int64_t deadline = NowMillis() + timeout_ms;
+  // Measured on the monotonic clock: setting the system clock must neither
+  // stretch nor cut the wait.
+  std::int64_t deadline = MonotonicMillis() + timeout_ms;
   for (;;) {
-    std::int64_t left = deadline - NowMillis();
+    std::int64_t left = deadline - MonotonicMillis();
     int wait = timeout_ms == kInfinite ? -1 : static_cast<int>(left > 0 ? left : 0);
     pollfd p{Fd(end), POLLIN, 0};
     int r = poll(&p, 1, wait);
@@ -179,7 +181,7 @@ std::uint32_t WaitPipeRead(Handle end, PipeOverlapped *ov, Handle event, std::ui
       SetEvent(event);
       return kWaitObject0;
     }
-    if (r == 0 || (timeout_ms != kInfinite && NowMillis() >= deadline)) return kWaitTimeout;
+    if (r == 0 || (timeout_ms != kInfinite && MonotonicMillis() >= deadline)) return kWaitTimeout;
   }
 }
 

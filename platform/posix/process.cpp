@@ -64,12 +64,6 @@ bool Reap(Child *c, bool block) {
   return true;
 }
 
-std::int64_t MonotonicMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 }  // namespace
 
 std::string FindProgram(const char *name) {
@@ -142,9 +136,9 @@ int WaitProcess(Handle process, std::uint32_t timeout_ms) {
     return -1;
   }
   if (Reap(c, false)) return 0;
-  std::int64_t deadline = MonotonicMs() + timeout_ms;
+  std::int64_t deadline = MonotonicMillis() + timeout_ms;
   for (;;) {
-    std::int64_t left = timeout_ms == 0xFFFFFFFFu ? -1 : deadline - MonotonicMs();
+    std::int64_t left = timeout_ms == 0xFFFFFFFFu ? -1 : deadline - MonotonicMillis();
     if (left < 0 && timeout_ms != 0xFFFFFFFFu) left = 0;
     if (c->pidfd >= 0) {
       pollfd p{c->pidfd, POLLIN, 0};
@@ -159,7 +153,7 @@ int WaitProcess(Handle process, std::uint32_t timeout_ms) {
       nanosleep(&ts, nullptr);
     }
     if (Reap(c, false)) return 0;
-    if (timeout_ms != 0xFFFFFFFFu && MonotonicMs() >= deadline) return 1;
+    if (timeout_ms != 0xFFFFFFFFu && MonotonicMillis() >= deadline) return 1;
   }
 }
 

@@ -30,6 +30,9 @@ int SpawnChild(const char *program, char *const argv[], const SpawnSetup &setup,
       posix_spawn_file_actions_addopen(&fa, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
     }
   }
+  // The child gets its three streams and nothing else of ours: files other
+  // threads have open (a query's output, a lock) stay out of it.
+  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
   if (setup.directory != nullptr && *setup.directory != '\0') {
     posix_spawn_file_actions_addchdir_np(&fa, setup.directory);
   }

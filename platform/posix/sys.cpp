@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -38,6 +39,12 @@ std::int64_t NowMillis() {
   timeval tv{};
   gettimeofday(&tv, nullptr);
   return static_cast<std::int64_t>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
+}
+
+std::int64_t MonotonicMillis() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 std::string ModulePath(const void *address_in_module) {
@@ -136,6 +143,20 @@ std::FILE *OpenFileAnyCase(const char *path, const char *mode) {
 
 bool MakeDirectory(const char *path) {
   if (mkdir(path, 0755) == 0 || errno == EEXIST) return true;
+  SetLastError(ErrorFromErrno(errno));
+  return false;
+}
+
+bool RemoveFolder(const char *path) {
+  if (DIR *d = opendir(path)) {
+    while (dirent *e = readdir(d)) {
+      std::string file = std::string(path) + "/" + e->d_name;
+      struct stat st;
+      if (lstat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) unlink(file.c_str());
+    }
+    closedir(d);
+  }
+  if (rmdir(path) == 0 || errno == ENOENT) return true;
   SetLastError(ErrorFromErrno(errno));
   return false;
 }

@@ -13,6 +13,7 @@
 
 #include "platform/error.h"
 #include "platform/event.h"
+#include "platform/sys.h"
 
 namespace plat {
 
@@ -139,8 +140,10 @@ bool SuspendThread(Handle thread) {
     SetLastError(ErrorFromErrno(rc));
     return false;
   }
-  // Return once it is parked (or has ended meanwhile), as SuspendThread does.
-  for (int i = 0; i < 5000 && t->parked.load() == 0 && WaitEvent(t->ended, 0) != kWaitObject0; ++i) SleepMs(1);
+  // Return once it is parked (or has ended meanwhile), as SuspendThread
+  // does; a thread that never parks is given up on after five seconds.
+  const std::int64_t deadline = MonotonicMillis() + 5000;
+  while (t->parked.load() == 0 && WaitEvent(t->ended, 0) != kWaitObject0 && MonotonicMillis() < deadline) SleepMs(1);
   return true;
 }
 

@@ -40,6 +40,4 @@ bool CurrentDirectory(char *buffer, std::size_t size) {
   return true;
 }
 
-bool ChangeCurrentDirectory(const char *path) { return ::SetCurrentDirectoryA(path) != 0; }
-
 }  // namespace plat

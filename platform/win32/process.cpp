@@ -4,7 +4,9 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/sys.h"
 
@@ -41,8 +43,56 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   std::vector<char> writable(cmd.begin(), cmd.end());
   writable.push_back('\0');
   DWORD flags = options.hidden ? CREATE_NO_WINDOW : 0;
-  if (!::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags, nullptr,
-                        options.directory, &si, &pi)) {
+  // The child inherits its three streams and nothing else: the C runtime
+  // opens every file inheritable, and a child started while another thread
+  // has a file open would otherwise keep that file open (and undeletable)
+  // for its whole life. The streams are inheritable only while the child is
+  // created, one child at a time.
+  static SRWLOCK one_at_a_time = SRWLOCK_INIT;
+  ::AcquireSRWLockExclusive(&one_at_a_time);
+  HANDLE list[3] = {};
+  HANDLE made[3] = {};
+  int listed = 0, made_count = 0;
+  if (use_std) {
+    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) {
+      DWORD info = 0;
+      if (h == nullptr || h == INVALID_HANDLE_VALUE || !::GetHandleInformation(h, &info)) continue;
+      if (std::find(list, list + listed, h) != list + listed) continue;
+      list[listed++] = h;
+      if ((info & HANDLE_FLAG_INHERIT) == 0 && ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        made[made_count++] = h;
+      }
+    }
+  }
+  STARTUPINFOEXA six;
+  std::memset(&six, 0, sizeof six);
+  six.StartupInfo = si;
+  six.StartupInfo.cb = sizeof six;
+  SIZE_T size = 0;
+  std::vector<unsigned char> attributes;
+  if (listed > 0) {
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    attributes.resize(size);
+    auto *attr = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    if (::InitializeProcThreadAttributeList(attr, 1, 0, &size)) {
+      if (::UpdateProcThreadAttribute(attr, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, list, listed * sizeof(HANDLE), nullptr,
+                                      nullptr)) {
+        six.lpAttributeList = attr;
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+      } else {
+        ::DeleteProcThreadAttributeList(attr);
+      }
+    }
+  }
+  STARTUPINFOA *start = six.lpAttributeList != nullptr ? &six.StartupInfo : &si;
+  BOOL started = ::CreateProcessA(options.application, writable.data(), nullptr, nullptr, use_std ? TRUE : FALSE, flags,
+                                  nullptr, options.directory, start, &pi);
+  DWORD error = ::GetLastError();
+  if (six.lpAttributeList != nullptr) ::DeleteProcThreadAttributeList(six.lpAttributeList);
+  for (int i = 0; i < made_count; ++i) ::SetHandleInformation(made[i], HANDLE_FLAG_INHERIT, 0);
+  ::ReleaseSRWLockExclusive(&one_at_a_time);
+  if (!started) {
+    ::SetLastError(error);
     return false;
   }
   ::CloseHandle(pi.hThread);
@@ -75,10 +125,6 @@ void CloseProcess(Handle process) {
   if (process != kInvalidHandle && process != nullptr) ::CloseHandle(process);
 }
 
-Handle FileHandleOf(std::FILE *file) {
-  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  if (h != INVALID_HANDLE_VALUE) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  return h;
-}
+Handle FileHandleOf(std::FILE *file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
 
 }  // namespace plat

@@ -35,6 +35,10 @@ std::int64_t NowMillis() {
   return static_cast<std::int64_t>((u.QuadPart - 116444736000000000ULL) / 10000);
 }
 
+// Milliseconds since the system started: not moved by setting the clock,
+// and 64 bits wide, so it does not wrap after 49 days as GetTickCount does.
+std::int64_t MonotonicMillis() { return static_cast<std::int64_t>(::GetTickCount64()); }
+
 std::string ModulePath(const void *address_in_module) {
   HMODULE mod = nullptr;
   if (address_in_module != nullptr) {
@@ -84,6 +88,21 @@ std::FILE *OpenFileAnyCase(const char *path, const char *mode) { return std::fop
 
 bool MakeDirectory(const char *path) {
   return ::CreateDirectoryA(path, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool RemoveFolder(const char *path) {
+  std::string folder(path);
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    } while (::FindNextFileA(h, &found));
+    ::FindClose(h);
+  }
+  if (::RemoveDirectoryA(path)) return true;
+  DWORD e = ::GetLastError();
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
 }
 
 std::uint32_t ReplaceFileAtomically(const char *path, const void *data, std::size_t size, bool durable) {

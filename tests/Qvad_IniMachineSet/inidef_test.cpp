@@ -34,9 +34,9 @@ std::vector<std::pair<int, int>> Drain(INI_ERROR_NODE **list) {
   return out;
 }
 
-void Load(int kind, Loaded &l) {
+void Load(const std::string &file, int kind, Loaded &l) {
   INI_ERROR_NODE *errors = nullptr;
-  l.count = Qvad_IniFileSet(kind, &l.table, &errors);
+  l.count = Qvad_IniFileSet(file.c_str(), kind, &l.table, &errors);
   l.errors = Drain(&errors);
 }
 
@@ -67,7 +67,7 @@ class Definitions : public ::testing::Test {
 TEST_F(Definitions, DefaultCountAndMissingSettingKey) {
   install_.WriteRazInv("[HardwareSetting]\r\n2=1,0,0,0,0\r\n");
   Loaded l;
-  Load(kInvKindHardware, l);
+  Load(install_.etc("RazInv.ini"), kInvKindHardware, l);
   EXPECT_EQ(l.count, -1);
   EXPECT_NE(l.table, nullptr);  // handed over all the same
   ASSERT_EQ(l.errors.size(), 1u);
@@ -77,7 +77,7 @@ TEST_F(Definitions, DefaultCountAndMissingSettingKey) {
   for (int i = 1; i <= 9; ++i) ini += std::to_string(i) + "=1,0,0,0,0\r\n";
   install_.WriteRazInv(ini);
   Loaded t;
-  Load(kInvKindText, t);
+  Load(install_.etc("RazInv.ini"), kInvKindText, t);
   EXPECT_EQ(t.count, 9);
   EXPECT_TRUE(t.errors.empty());
   EXPECT_EQ(t.table[8].Type, 1);
@@ -104,7 +104,7 @@ TEST_F(Definitions, SettingsAndValues) {
       "13=x\r\n14=x\r\n16=TIMEGET()\r\n17=cpu:3,cpu:12345678=x\r\n20=" +
       std::string(511, 't') + "\r\n");
   Loaded l;
-  Load(kInvKindHardware, l);
+  Load(install_.etc("RazInv.ini"), kInvKindHardware, l);
   ASSERT_EQ(l.count, 20);
   INV_ITEM_DEF *d = l.table;
   // 3,0,1,0,0 with cpu:3: a quoted field, two parts, no conditions.
@@ -172,7 +172,7 @@ TEST_F(Definitions, LongLiteralIsRefused) {
   install_.WriteRazInv("[TextSetting]\r\ncount=2\r\n1=1,0,0,0,0\r\n2=2,0,0,0,0\r\n[TextInventory]\r\n1=" +
                        std::string(512, 'a') + "\r\n2=TEXT()\r\n");
   Loaded l;
-  Load(kInvKindText, l);
+  Load(install_.etc("RazInv.ini"), kInvKindText, l);
   ASSERT_EQ(l.count, 2);
   EXPECT_EQ(l.table[0].Type, 0);
   EXPECT_EQ(l.errors, (std::vector<std::pair<int, int>>{{1, 22}}));
@@ -186,7 +186,7 @@ TEST_F(Definitions, MachineSets) {
       std::string(64, 's') + ":2\r\n4=cpu:1|2|3|4|5|6|7|8|9|10\r\n5=cpu:2,cpu:1=\r\n7=cpu:3\r\n");
   MACHINE_DEF *t = nullptr;
   INI_ERROR_NODE *errors = nullptr;
-  ASSERT_EQ(Qvad_IniMachineSet(&t, 1, &errors), 7);
+  ASSERT_EQ(Qvad_IniMachineSet(install_.etc("RazInv.ini").c_str(), &t, 1, &errors), 7);
   auto errs = Drain(&errors);
   EXPECT_EQ(t[0].Valid, 1);
   EXPECT_EQ(t[0].Acquire.Count, 4);
@@ -204,7 +204,7 @@ TEST_F(Definitions, MachineSets) {
   std::free(t);
 
   install_.WriteRazInv("[MultiRepMachineID]\r\n1=cpu:2\r\n");
-  ASSERT_EQ(Qvad_IniMachineSet(&t, 2, &errors), 16);
+  ASSERT_EQ(Qvad_IniMachineSet(install_.etc("RazInv.ini").c_str(), &t, 2, &errors), 16);
   EXPECT_EQ(t[0].Valid, 0);  // parses, but has no name
   EXPECT_EQ(t[0].Acquire.Count, 2);
   std::free(t);
@@ -218,39 +218,37 @@ TEST_F(Definitions, FourTablesAndTheirReports) {
       "[RepositorySetting]\r\ncount=1\r\n1=2,0,0,0,0\r\n[RepositoryInventory]\r\n1=HOST(ip:1)\r\n"
       "[TextSetting]\r\ncount=1\r\n1=2,0,0,0,0\r\n[TextInventory]\r\n1=TEXT()\r\n"
       "[RepositoryMachineName]\r\ncount=1\r\n1=PC\r\n[RepositoryMachineID]\r\n1=os:2\r\n");
-  INV_ITEM_DEF *hw = nullptr, *repo = nullptr, *text = nullptr;
-  MACHINE_DEF *machine = nullptr;
-  std::int32_t hn = -9, rn = -9, tn = -9, mn = -9;
-  ASSERT_EQ(Qvad_InvOvIniAnalysis(&hw, &hn, &repo, &rn, &text, &tn, &machine, &mn, 2, 0), 1);
-  EXPECT_EQ(hn, 2);
-  EXPECT_EQ(rn, 1);
-  EXPECT_EQ(tn, 1);
-  EXPECT_EQ(mn, 1);
-  EXPECT_STREQ(repo[0].Text, "HOST(ip:1)");
-  EXPECT_EQ(machine[0].Valid, 1);
+  InvRunContext run{};
+  std::snprintf(run.RazInvPath, sizeof run.RazInvPath, "%s", install_.etc("RazInv.ini").c_str());
+  ASSERT_EQ(Qvad_InvOvIniAnalysis(&run, 2, 0), 1);
+  EXPECT_EQ(run.HwCount, 2);
+  EXPECT_EQ(run.RepoCount, 1);
+  EXPECT_EQ(run.TextCount, 1);
+  EXPECT_EQ(run.MachineCount, 1);
+  EXPECT_STREQ(run.RepoDef[0].Text, "HOST(ip:1)");
+  EXPECT_EQ(run.MachineDef[0].Valid, 1);
   ExpectEvents({{"0xA000089B", "Hard", "2"}});
-  for (void *p : {(void *)hw, (void *)repo, (void *)text, (void *)machine}) std::free(p);
+  for (void *p : {(void *)run.HwDef, (void *)run.RepoDef, (void *)run.TextDef, (void *)run.MachineDef}) std::free(p);
 
   // The single-repository kind is missing: nothing is kept, and the failure
   // names the kind and the last entry number that had an error.
   install_.ClearEvents();
-  hw = nullptr;
-  hn = -9;
-  ASSERT_EQ(Qvad_InvOvIniAnalysis(&hw, &hn, &repo, &rn, &text, &tn, &machine, &mn, 3, 1), 0);
-  EXPECT_EQ(hw, nullptr);
-  EXPECT_EQ(hn, -9);
+  InvRunContext failed{};
+  std::snprintf(failed.RazInvPath, sizeof failed.RazInvPath, "%s", install_.etc("RazInv.ini").c_str());
+  ASSERT_EQ(Qvad_InvOvIniAnalysis(&failed, 3, 1), 0);
+  EXPECT_EQ(failed.HwDef, nullptr);
+  EXPECT_EQ(failed.HwCount, 0);
   ExpectEvents({{"0xA000089B", "Hard", "2"}, {"0xA000089B", "Repo", "1"}, {"0xE0000C81", "Repo", "1"}});
 }
 
-TEST_F(Definitions, NoInstallDirectory) {
-  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue);
+TEST_F(Definitions, NoDefinitionFileName) {
   Loaded l;
-  Load(kInvKindHardware, l);
+  Load("", kInvKindHardware, l);
   EXPECT_EQ(l.count, -1);
   EXPECT_EQ(l.errors, (std::vector<std::pair<int, int>>{{0, 1}}));
   MACHINE_DEF *t = nullptr;
   INI_ERROR_NODE *errors = nullptr;
-  EXPECT_EQ(Qvad_IniMachineSet(&t, 0, &errors), -1);
+  EXPECT_EQ(Qvad_IniMachineSet(nullptr, &t, 0, &errors), -1);
   EXPECT_EQ(Drain(&errors).size(), 1u);
 }
 

@@ -15,6 +15,7 @@
 #include "cmn/qvadproc/qvadproc.h"
 #include "cmn/qvadservice/qvadservice.h"
 #include "hp_ov/ov_evt/ovloop.h"
+#include "hp_ov/ov_evt/ovmain.h"
 #include "hp_ov/ov_evt/ovstate.h"
 #include "hp_ov/ov_evt/ovtrace.h"
 #include "platform/sys.h"
@@ -41,11 +42,10 @@ std::uint32_t Worker(void *) {
     QVAD_STARTUPINFO si{true, plat::kInvalidHandle, pipe.write_handle, plat::kInvalidHandle, false};
     std::string app = qvtest::BinPath("ovdumpevents");
     std::string cmd = "ovdumpevents.exe " + r->args;
-    if (Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &g_OvChildInfo,
-                           &err)) {
+    if (OvStartChild(app.c_str(), cmd.c_str(), &si, &err)) {
       r->started = true;
       r->result = OvGetParameter(r->razevt.c_str(), r->evtkeep.c_str(), &pipe, r->stoptime.c_str());
-      Qvad_TerminateProcess(g_OvChildInfo.process, 0, &err);
+      OvEndChild(&err);
     }
     Qvad_ClosePipe(&pipe);
   }

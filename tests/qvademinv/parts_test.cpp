@@ -2,6 +2,7 @@
 // readers, query table and query tool runs, node lists, delivery.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -34,6 +35,13 @@ class Parts : public ::testing::Test {
   }
   std::string Hard() const { return inst.path("tmp/hard/"); }
   std::string Out() const { return inst.path("tmp/hard/ovdwquery.txt"); }
+  // The query tool as the run finds it at Init.
+  QvadQuerySite Site() {
+    if (Qvad_InvOvInstDirGet(tool_, sizeof tool_) != 0) tool_[0] = '\0';
+    return QvadQuerySite{tool_, Hard(), Out(), nullptr};
+  }
+  std::string Etc(const char *name) const { return inst.path(std::string("etc/") + name); }
+  char tool_[260] = {};
 
   InvInstall inst{"inv2parts"};
   QVAD_ERROR_TBL err{};
@@ -41,27 +49,28 @@ class Parts : public ::testing::Test {
 
 TEST_F(Parts, SettingsReadersJudgeTheirValues) {
   int v = -7;
+  const std::string setting = Etc("RazSetting.ini"), razinv = Etc("RazInv.ini");
   // No RazSetting.ini: delivery on, own-node setting missing (-1).
-  EXPECT_EQ(Qvad_GetRepFlag(&v, &err), 1);
+  EXPECT_EQ(Qvad_GetRepFlag(setting.c_str(), &v, &err), 1);
   EXPECT_EQ(v, 1);
-  EXPECT_EQ(Qvad_GetOwnSetting(&v, &err), 0);
+  EXPECT_EQ(Qvad_GetOwnSetting(setting.c_str(), &v, &err), 0);
   EXPECT_EQ(err.local_code, 22);
   EXPECT_EQ(err.system_code, 0xFFFFFFFFu);
   inst.WriteEtc("RazSetting.ini", "[Repository]\nown=2\n[Inventory]\nown=2\n");
-  EXPECT_EQ(Qvad_GetRepFlag(&v, &err), 1);
+  EXPECT_EQ(Qvad_GetRepFlag(setting.c_str(), &v, &err), 1);
   EXPECT_EQ(v, 1);
-  EXPECT_EQ(Qvad_GetOwnSetting(&v, &err), 0);
+  EXPECT_EQ(Qvad_GetOwnSetting(setting.c_str(), &v, &err), 0);
   EXPECT_EQ(err.system_code, 2u);
   inst.WriteEtc("RazSetting.ini", "[Repository]\nown=0\n[Inventory]\nown=1\n");
-  EXPECT_EQ(Qvad_GetRepFlag(&v, &err), 1);
+  EXPECT_EQ(Qvad_GetRepFlag(setting.c_str(), &v, &err), 1);
   EXPECT_EQ(v, 0);
-  EXPECT_EQ(Qvad_GetOwnSetting(&v, &err), 1);
+  EXPECT_EQ(Qvad_GetOwnSetting(setting.c_str(), &v, &err), 1);
   EXPECT_EQ(v, 1);
-  EXPECT_EQ(Qvad_GetTextFlag(&v, &err), 0);  // no RazInv.ini
+  EXPECT_EQ(Qvad_GetTextFlag(razinv.c_str(), &v, &err), 0);  // no RazInv.ini
   inst.WriteEtc("RazInv.ini", "[TextSetting]\nflag=1\n");
-  EXPECT_EQ(Qvad_GetTextFlag(&v, &err), 1);
+  EXPECT_EQ(Qvad_GetTextFlag(razinv.c_str(), &v, &err), 1);
   EXPECT_EQ(v, 1);
-  EXPECT_EQ(Qvad_GetTextFlag(nullptr, &err), 0);
+  EXPECT_EQ(Qvad_GetTextFlag(razinv.c_str(), nullptr, &err), 0);
   EXPECT_EQ(err.system_code, 87u);
 
   std::uint32_t dm = 3;
@@ -115,32 +124,32 @@ TEST_F(Parts, QueryToolRunsAreJudgedByExitCodeAndResultFile) {
   std::string ini = inst.path("etc/RazInv.ini");
   QueryTableEntry *t = nullptr;
   ASSERT_EQ(Qvad_GetQueryTbl(&t, ini.c_str(), "Table", &err), 1);
-  EXPECT_EQ(Qvad_InvOvQueryTblExec("n1", Hard().c_str(), t, Out().c_str()), 0);
+  EXPECT_EQ(Qvad_InvOvQueryTblExec(Site(), "n1", t), 0);
   EXPECT_EQ(qvtest::ReadFile(inst.path("tmp/hard/A.csv")), "1,2\n");
   EXPECT_EQ(qvtest::ReadFile(inst.path("tmp/hard/B.csv")), "3,4\n");
   EXPECT_FALSE(qvtest::Exists(inst.path("tmp/hard/A.txt")));
 
   // A failing query stops the table; its query file stays for diagnosis.
   inst.AnswerFail("qa n2", 1);
-  EXPECT_EQ(Qvad_InvOvQueryTblExec("n2", Hard().c_str(), t, Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvQueryTblExec(Site(), "n2", t), -1);
   EXPECT_TRUE(qvtest::Exists(inst.path("tmp/hard/A.txt")));
   EXPECT_NE(inst.trace("QvAdnerl03").find("(Error)ovdwquery process: dwRet = 1"), std::string::npos);
   EXPECT_NE(qvtest::ReadFile(Out()).find("canned failure 1"), std::string::npos);
 
   // Exit code 0 without a result file is a failure too.
   inst.AnswerFail("qa n3", 0);
-  EXPECT_EQ(Qvad_InvOvQueryTblExec("n3", Hard().c_str(), t, Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvQueryTblExec(Site(), "n3", t), -1);
   EXPECT_NE(inst.trace("QvAdnerl03").find("No DB execution result file"), std::string::npos);
 
   // A template with another conversion never reaches the tool.
   std::snprintf(t->query, sizeof t->query, "%s", "qa %s %d");
-  EXPECT_EQ(Qvad_InvOvQueryTblExec("n1", Hard().c_str(), t, Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvQueryTblExec(Site(), "n1", t), -1);
   Qvad_FreeQueryTbl(t);
 
   inst.SetNnmInstallDir(false);
   std::string q = Hard() + "x.txt";
   ASSERT_EQ(Qvad_InvOvQueryFileMake("qa n1", q.c_str()), 0);
-  EXPECT_EQ(Qvad_InvOvQueryCmd(q.c_str(), (Hard() + "x.csv").c_str(), Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvQueryCmd(Site(), q.c_str(), (Hard() + "x.csv").c_str()), -1);
 }
 
 TEST_F(Parts, InterfaceCountComesFromTheFirstLine) {
@@ -148,13 +157,13 @@ TEST_F(Parts, InterfaceCountComesFromTheFirstLine) {
   inst.Answer("count n12", "12\n");
   inst.Answer("count nletters", "abc\n");
   inst.Answer("count nempty", "");
-  EXPECT_EQ(Qvad_InvOvInterface("n12", inst.install().c_str(), Out().c_str()), 12);
-  EXPECT_EQ(Qvad_InvOvInterface("nletters", inst.install().c_str(), Out().c_str()), 0);
-  EXPECT_EQ(Qvad_InvOvInterface("nempty", inst.install().c_str(), Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvInterface(Site(), "count %s", "n12"), 12);
+  EXPECT_EQ(Qvad_InvOvInterface(Site(), "count %s", "nletters"), 0);
+  EXPECT_EQ(Qvad_InvOvInterface(Site(), "count %s", "nempty"), -1);
   EXPECT_NE(inst.trace("QvAdnerl03").find("(Error)fgets : No interface count, the result is empty"), std::string::npos);
   EXPECT_FALSE(qvtest::Exists(inst.path("tmp/hard/Interface.csv")));
   EXPECT_FALSE(qvtest::Exists(inst.path("tmp/hard/Interface.txt")));
-  EXPECT_EQ(Qvad_InvOvInterface("unknown", inst.install().c_str(), Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvInterface(Site(), "count %s", "unknown"), -1);
 }
 
 TEST_F(Parts, NodeListsOwnEntriesFirstAndRemovedNodes) {
@@ -216,11 +225,14 @@ TEST_F(Parts, NodeListsOwnEntriesFirstAndRemovedNodes) {
 TEST_F(Parts, NodeListMakeRunsTheNodeQuery) {
   std::string ini = inst.path("etc/RazInv.ini");
   std::string csv = inst.path("var/node.csv");
+  InvRunContext run{};
+  std::snprintf(run.InstallDir, sizeof run.InstallDir, "%s", inst.install().c_str());
+  std::snprintf(run.RazInvPath, sizeof run.RazInvPath, "%s", ini.c_str());
   inst.WriteEtc("RazInv.ini", "[Other]\n");
-  EXPECT_EQ(Qvad_InvOvNodeListMake(inst.install().c_str(), ini.c_str(), csv.c_str(), Out().c_str()), -1);
+  EXPECT_EQ(Qvad_InvOvNodeListMake(run, Site(), csv.c_str()), -1);
   inst.WriteEtc("RazInv.ini", "[NodeInfo]\n1=select 100%\n");
   inst.Answer("select 100%", "n1,a1\n");
-  EXPECT_EQ(Qvad_InvOvNodeListMake(inst.install().c_str(), ini.c_str(), csv.c_str(), Out().c_str()), 0);
+  EXPECT_EQ(Qvad_InvOvNodeListMake(run, Site(), csv.c_str()), 0);
   EXPECT_EQ(qvtest::ReadFile(csv), "n1,a1\n");
   EXPECT_FALSE(qvtest::Exists(inst.path("var/node.txt")));
 }

@@ -49,6 +49,20 @@ TEST_F(Run, SampleDefinitionsOverTheSampleWarehouse) {
       "^\"[^\"]+\",eth[0-9],10\\.[0-9.]+,[0-9a-f]{12},\"SampleSite\\.[^\"]+\",(Router|Switch|Server),3,nerl$");
   for (const auto &l : repo) EXPECT_TRUE(std::regex_match(l, row)) << l;
   EXPECT_EQ(Lines(inst.fxsend_log()).size(), 2u);
+
+  // Four queries at a time give the same files (rows carry the time of
+  // collection, which is left out of the comparison).
+  auto seen = [](const RunResult &run) {
+    std::string s;
+    for (const auto &n : run.nodes) s += std::to_string(n.ret) + "|" + n.record + "|" + n.content + "\n";
+    return std::regex_replace(s + run.repository, std::regex("[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9:]{8}"), "T");
+  };
+  std::string setting = qvtest::ReadFile(inst.path("etc/RazSetting.ini"));
+  setting.replace(setting.find("[Inventory]"), 11, "[Inventory]\nQueryWorkers=4");
+  qvtest::WriteFile(inst.path("etc/RazSetting.ini"), setting);
+  RunResult four = Go();
+  EXPECT_EQ(seen(four), seen(r));
+  EXPECT_NE(inst.trace("QvAdnerl04").find("(Info)QueryWorkers = 4"), std::string::npos);
 }
 
 }  // namespace

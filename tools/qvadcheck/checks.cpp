@@ -3,9 +3,7 @@
 // readers, the definition loaders and the query-table reader of the engine,
 // the tracer binding, the library loader. So a line here says what a run
 // would find, not what a second reading of the files guesses.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -15,6 +13,7 @@
 #include "cmn/qvadmiscinv/qvadquerytbl.h"
 #include "cmn/qvadmiscinv/qvadsettings.h"
 #include "cmn/qvadmsgdllreg/eventsource.h"
+#include "cmn/qvadnumber.h"
 #include "cmn/qvadprofile.h"
 #include "cmn/qvadtrace.h"
 #include "hp_ov/Qvad_IniMachineSet/qvadinidef.h"
@@ -52,14 +51,6 @@ std::string Profile(const std::string &file, const char *section, const char *ke
   char value[1024] = {};
   QvadGetPrivateProfileString(section, key, "", value, sizeof value, file.c_str());
   return value;
-}
-
-bool IsNumber(const std::string &text) {
-  const char *p = text.c_str();
-  char *end = nullptr;
-  errno = 0;
-  std::strtol(p, &end, 10);
-  return *p != '\0' && end != p && *end == '\0' && errno == 0;
 }
 
 // Sections of one inventory kind of RazInv.ini, by the loader's kind index.
@@ -164,10 +155,11 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     for (const char *k = keys; *k != '\0'; k += std::strlen(k) + 1) {
       ++count;
       std::string value = Profile(razevt, "Severity", k);
-      if (!IsNumber(value)) {
+      std::int32_t number = 0;
+      if (!Qvad_WholeDecimal(value.c_str(), &number)) {
         list->Warn(razevt, std::string("[Severity] ") + k, "\"" + value + "\" is not a number; it reads as 0",
                    "give the severity as a decimal number.");
-      } else if (std::atoi(value.c_str()) == -1) {
+      } else if (number == -1) {
         list->Warn(razevt, std::string("[Severity] ") + k, "-1 reads as missing: severity 768", "use another number.");
       }
     }
@@ -204,15 +196,23 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   std::string razsetting = Etc(c, "RazSetting.ini");
   QVAD_ERROR_TBL err;
   int own = 0;
-  if (Qvad_GetOwnSetting(&own, &err) == 1) {
+  if (Qvad_GetOwnSetting(razsetting.c_str(), &own, &err) == 1) {
     list->Ok(razsetting, "[Inventory] own", Num(own));
   } else if (err.local_code == 22) {
     std::string what = FlagProblem(err);
     list->Warn(razsetting, "[Inventory] own", what + ": the run goes on as with 0 (this computer is not a node)",
                "set own=0 or own=1.");
   }
+  int workers = 1;
+  if (Qvad_GetQueryWorkers(razsetting.c_str(), &workers, &err) == 1) {
+    list->Ok(razsetting, "[Inventory] QueryWorkers", Num(workers) + (workers == 1 ? " (one query at a time)" : " query processes at a time"));
+  } else {
+    list->Warn(razsetting, "[Inventory] QueryWorkers",
+               "not a number from 1 to " + Num(kQvadMaxQueryWorkers) + ": the run queries one node at a time",
+               "set QueryWorkers to a number from 1 to " + Num(kQvadMaxQueryWorkers) + ", or remove it.");
+  }
   int delivery = 1;
-  if (Qvad_GetRepFlag(&delivery, &err) == 1) {
+  if (Qvad_GetRepFlag(razsetting.c_str(), &delivery, &err) == 1) {
     context->delivery = delivery;
     list->Ok(razsetting, "[Repository] own",
              Num(delivery) + (delivery ? " (the repository file is delivered with fxsend)" : " (no delivery)"));
@@ -225,7 +225,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     return;
   }
   int text = 0;
-  if (Qvad_GetTextFlag(&text, &err) == 1) {
+  if (Qvad_GetTextFlag(razinv.c_str(), &text, &err) == 1) {
     list->Ok(razinv, "[TextSetting] flag", Num(text));
   } else if (err.local_code == 22) {
     std::string what = FlagProblem(err);
@@ -262,7 +262,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     const std::string prefix = KindPrefix(kind);
     INV_ITEM_DEF *defs = nullptr;
     INI_ERROR_NODE *errors = nullptr;
-    std::int32_t count = Qvad_IniFileSet(kind, &defs, &errors);
+    std::int32_t count = Qvad_IniFileSet(razinv.c_str(), kind, &defs, &errors);
     std::int32_t last = -1;
     int bad = 0;
     for (INI_ERROR_NODE *e = errors; e != nullptr; e = e->Next) {
@@ -295,7 +295,7 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   }
   MACHINE_DEF *machines = nullptr;
   INI_ERROR_NODE *errors = nullptr;
-  std::int32_t count = Qvad_IniMachineSet(&machines, set, &errors);
+  std::int32_t count = Qvad_IniMachineSet(razinv.c_str(), &machines, set, &errors);
   const std::string prefix = MachinePrefix(set);
   std::int32_t last = -1;
   int bad = 0;
