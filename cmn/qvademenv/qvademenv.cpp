@@ -26,30 +26,17 @@ const QVAD_TOOL_DEF kTool = {
 // The reader takes each line into a 260-byte buffer, line feed included.
 constexpr std::size_t kReaderLine = 259;
 
-struct Options {
-  char install[260];
-  bool install_given;
-};
-
-bool TakeOption(void *context, int letter, const char *arg) {
-  auto *o = static_cast<Options *>(context);
-  if (letter != 'p') return false;
-  // The directory becomes the file's lines: a line feed in it would hand the
-  // libraries another directory to load from.
-  if (Qvad_HasControlCharacter(arg) || !Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
-  o->install_given = true;
-  return true;
-}
-
 }  // namespace
 
 std::uint32_t Qvad_EmEnvMain(int argc, char **argv) {
   QvadTool tool(kTool);
-  Options opt;
+  // The directory becomes the file's lines: a line feed in it would hand
+  // the libraries another directory to load from, so one is refused.
+  QvadPathOption opt;
   std::memset(&opt, 0, sizeof opt);
   std::uint32_t status = 0;
-  if (!tool.ParseOptions(argc, argv, TakeOption, &opt, &status)) return status;
-  if (!opt.install_given) return QVAD_TOOL_MISSING(tool);
+  if (!tool.ParseOptions(argc, argv, Qvad_TakePathOption, &opt, &status)) return status;
+  if (!opt.given) return QVAD_TOOL_MISSING(tool);
 
   char root[260];
   if (QvadGetRootDir(root, sizeof root) != 0) return QVAD_TOOL_FAIL(tool, 1, "qvademenv error get registory data.");
@@ -57,10 +44,10 @@ std::uint32_t Qvad_EmEnvMain(int argc, char **argv) {
   // A file the libraries cannot read back would break every inventory run
   // later, far from the installer that could have fixed it: refuse now.
   const std::string library = plat::LibraryFileName("qvadinv");
-  std::size_t line1 = std::strlen(opt.install) + std::strlen(plat::kBinPiece) + library.size() + 1;
+  std::size_t line1 = std::strlen(opt.path) + std::strlen(plat::kBinPiece) + library.size() + 1;
   if (line1 > kReaderLine)
     return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file. install path too long(%zu > %zu).",
-                          std::strlen(opt.install), kReaderLine - 1 - std::strlen(plat::kBinPiece) - library.size());
+                          std::strlen(opt.path), kReaderLine - 1 - std::strlen(plat::kBinPiece) - library.size());
 
   char path[260];
   if (!QvadEnvFilePath(root, path, sizeof path))
@@ -69,8 +56,8 @@ std::uint32_t Qvad_EmEnvMain(int argc, char **argv) {
   // file, and a failed write leaves the old one.
   plat::FileReplacement file;
   if (file.Open(path, true) != 0) return QVAD_TOOL_FAIL(tool, 2, "qvademenv error create env file.");
-  bool ok = std::fprintf(file.stream(), "%s%s%s\n", opt.install, plat::kBinPiece, library.c_str()) >= 0 &&
-            std::fputs(opt.install, file.stream()) >= 0;
+  bool ok = std::fprintf(file.stream(), "%s%s%s\n", opt.path, plat::kBinPiece, library.c_str()) >= 0 &&
+            std::fputs(opt.path, file.stream()) >= 0;
   // Buffered text reaches the disk at the commit; a full disk shows there.
   if (!ok || file.Commit() != 0) return QVAD_TOOL_FAIL(tool, 4, "qvademenv error write env file.");
   return tool.Succeed();

@@ -21,36 +21,23 @@ const QVAD_TOOL_DEF kTool = {
     1024,
 };
 
-struct Options {
-  char install[260];
-  bool install_given;
-};
-
-bool TakeOption(void *context, int letter, const char *arg) {
-  auto *o = static_cast<Options *>(context);
-  if (letter != 'p') return false;
-  // The path becomes a registry value that the event viewer and the POSIX
-  // reporter load a message file from.
-  if (Qvad_HasControlCharacter(arg) || !Qvad_CopyOptArg(o->install, sizeof o->install, arg)) return false;
-  o->install_given = true;
-  return true;
-}
-
 }  // namespace
 
 std::uint32_t Qvad_MsgDllRegMain(int argc, char **argv) {
   QvadTool tool(kTool);
-  Options opt;
+  // The path becomes a registry value that the event viewer and the POSIX
+  // reporter load a message file from: a control character is refused.
+  QvadPathOption opt;
   std::memset(&opt, 0, sizeof opt);
   std::uint32_t status = 0;
-  if (!tool.ParseOptions(argc, argv, TakeOption, &opt, &status)) return status;
-  if (!opt.install_given) return QVAD_TOOL_MISSING(tool);
+  if (!tool.ParseOptions(argc, argv, Qvad_TakePathOption, &opt, &status)) return status;
+  if (!opt.given) return QVAD_TOOL_MISSING(tool);
 
   // The path is checked before the key is touched, so a refused run leaves
   // an earlier registration as it was instead of one naming a cut path.
   char file[260];
   std::memset(file, 0, sizeof file);
-  int len = std::snprintf(file, sizeof file, "%s%s%s", opt.install, plat::kBinPiece, plat::kMessageLibraryFile);
+  int len = std::snprintf(file, sizeof file, "%s%s%s", opt.path, plat::kBinPiece, plat::kMessageLibraryFile);
   if (len < 0 || len >= static_cast<int>(sizeof file))
     return QVAD_TOOL_FAIL(tool, 303, "qvadmsgdllreg error set registory. message file path too long(%d > 259).", len);
 

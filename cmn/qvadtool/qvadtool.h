@@ -109,3 +109,13 @@ bool Qvad_CopyOptArg(char *buffer, std::size_t size, const char *arg);
 // line feed would add lines or keys of the caller's choosing. Bytes from 128
 // up pass: they are the letters of the system code page.
 bool Qvad_HasControlCharacter(const char *text);
+
+// The one option of a tool that takes a path with -p and writes it where
+// other programs read it (a file's lines, a registry value): the argument
+// whole, refused with a control character in it.
+struct QvadPathOption {
+  char path[260];
+  bool given;
+};
+// An option sink for ParseOptions whose context is a QvadPathOption.
+bool Qvad_TakePathOption(void *context, int letter, const char *arg);

@@ -43,6 +43,14 @@ bool Qvad_HasControlCharacter(const char *text) {
   return false;
 }
 
+bool Qvad_TakePathOption(void *context, int letter, const char *arg) {
+  auto *o = static_cast<QvadPathOption *>(context);
+  if (letter != 'p') return false;
+  if (Qvad_HasControlCharacter(arg) || !Qvad_CopyOptArg(o->path, sizeof o->path, arg)) return false;
+  o->given = true;
+  return true;
+}
+
 QvadTool::QvadTool(const QVAD_TOOL_DEF &def, const char *source, int line) : def_(def) {
   std::memset(&err_, 0, sizeof err_);
   std::memset(&info_, 0, sizeof info_);
