@@ -8,7 +8,7 @@
 # the same files as the run without the setting, and compares the host's
 # peak memory at two sizes with the most workers.
 #
-#   bench/inv2/run-workers.sh [--build DIR] [--nodes N] [--large N] [--delay-ms MS] [--workers "2 4 8"] [--keep]
+#   bench/qvademinv/run-workers.sh [--build DIR] [--nodes N] [--large N] [--delay-ms MS] [--workers "2 4 8"] [--keep]
 #
 #   --build DIR     build folder (default build/native-release; its targets are brought up to date)
 #   --nodes N       nodes of the timed runs (default 1000)
