@@ -21,7 +21,7 @@ int Qvad_ReportEvent(const char *source, unsigned short type, std::uint32_t even
     }
     va_end(ap);
   }
-  plat::Handle h = plat::OpenEventSource(source);
+  plat::EventSourceHandle h = plat::OpenEventSource(source);
   if (h == nullptr) return 0;
   plat::WriteEvent(h, type, event_id, count, strings);
   return plat::CloseEventSource(h);

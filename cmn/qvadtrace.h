@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/library.h"
+
 extern "C" {
 
 // The tracer library's entry points, as this adapter calls them.
@@ -18,7 +20,7 @@ typedef int (*ZLT_SET_MEMORY_DUMP)(void *handle, int size);
 typedef int (*ZLT_REL_MEMORY_DUMP)(void *handle);
 
 struct QVAD_TRACER {
-  void *module;
+  plat::Library module;
   ZLT_OPEN_TRACER ZltOpenTracer;
   ZLT_TRACE ZltTrace;
   ZLT_TRACE_CHECK ZltTraceCheck;

@@ -9,11 +9,15 @@
 
 namespace plat {
 
+// A source opened for writing events.
+struct EventSourceObject;
+using EventSourceHandle = EventSourceObject *;
+
 // Null with the last error set when the source cannot be opened.
-Handle OpenEventSource(const char *source);
-bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings);
+EventSourceHandle OpenEventSource(const char *source);
+bool WriteEvent(EventSourceHandle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings);
 // Non-zero on success, as DeregisterEventSource.
-int CloseEventSource(Handle source);
+int CloseEventSource(EventSourceHandle source);
 
 // Whether this process also writes each error event (type 1) as one plain
 // line to standard error. POSIX: a service's standard error is its journal,

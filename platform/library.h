@@ -4,7 +4,9 @@
 
 namespace plat {
 
-using Library = void *;
+// A loaded library.
+struct LibraryObject;
+using Library = LibraryObject *;
 
 // The file name of a library of ours from its plain name:
 // "zltgate" -> "zltgate.dll" on Win32, "libzltgate.so" on POSIX.

@@ -13,23 +13,28 @@ namespace plat {
 
 inline constexpr std::uint32_t kStillActive = 259;
 
+// A child process started by StartProcess.
+struct ProcessObject;
+using ProcessHandle = ProcessObject *;
+inline ProcessHandle const kInvalidProcess = InvalidHandleOf<ProcessHandle>();
+
 struct ProcessOptions {
   // Program to run; null: the first argument of the command line, looked up on PATH.
   const char *application = nullptr;
   // Working directory of the child; null: ours.
   const char *directory = nullptr;
-  // Standard streams handed to the child; kInvalidHandle: inherited from us
+  // Standard streams handed to the child; kInvalidFile: inherited from us
   // (or the null device when hidden is set).
-  Handle std_in = kInvalidHandle;
-  Handle std_out = kInvalidHandle;
-  Handle std_err = kInvalidHandle;
+  FileHandle std_in = kInvalidFile;
+  FileHandle std_out = kInvalidFile;
+  FileHandle std_err = kInvalidFile;
   // No window on Win32; on POSIX a new session with its streams on /dev/null
   // unless given above.
   bool hidden = false;
 };
 
 struct Process {
-  Handle handle = kInvalidHandle;  // owned; release with CloseProcess
+  ProcessHandle handle = kInvalidProcess;  // owned; release with CloseProcess
   std::uint32_t pid = 0;
 };
 
@@ -38,19 +43,19 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
 
 // Waits up to timeout_ms for the child to end (0xFFFFFFFF: no limit) and
 // returns at the moment it ends: 0 ended, 1 timed out, -1 failed.
-int WaitProcess(Handle process, std::uint32_t timeout_ms);
+int WaitProcess(ProcessHandle process, std::uint32_t timeout_ms);
 
 // The exit code, or kStillActive while running. False with the last error set on failure.
-bool ProcessExitCode(Handle process, std::uint32_t *code);
+bool ProcessExitCode(ProcessHandle process, std::uint32_t *code);
 
 // Ends the child at once; its exit code becomes code.
-bool TerminateProcess(Handle process, std::uint32_t code);
+bool TerminateProcess(ProcessHandle process, std::uint32_t code);
 
-void CloseProcess(Handle process);
+void CloseProcess(ProcessHandle process);
 
 // The handle under an open C stream, to be handed to a child as one of its
 // standard streams (StartProcess lets the child inherit it).
-Handle FileHandleOf(std::FILE *file);
+FileHandle FileHandleOf(std::FILE *file);
 
 // Splits a command line into arguments by the Win32 rules: blanks separate,
 // double quotes group and are removed, backslashes escape a quote.

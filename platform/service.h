@@ -37,6 +37,10 @@ struct ServiceStatus {
   std::uint32_t wait_hint;
 };
 
+// What the service reports its status through.
+struct ServiceStatusObject;
+using ServiceStatusHandle = ServiceStatusObject *;
+
 using ServiceRoutine = void (*)();
 using ServiceControlHandler = void (*)(std::uint32_t control);
 
@@ -52,8 +56,8 @@ void BlockServiceControls();
 // (Win32: the program was not started by the service control manager).
 bool RunServiceDispatcher(const char *name, ServiceRoutine routine);
 // Null with the last error set on failure.
-Handle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler);
-bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status);
+ServiceStatusHandle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler);
+bool ReportServiceStatus(ServiceStatusHandle status_handle, const ServiceStatus &status);
 // A one-line free text about the service's progress for the service
 // manager. POSIX: STATUS=<text> to systemd's notify socket when there is one
 // (`systemctl status` shows it). Win32: nothing, the service control manager

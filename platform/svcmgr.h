@@ -17,7 +17,9 @@ inline constexpr std::uint32_t kSvcContinuePending = 5;
 inline constexpr std::uint32_t kSvcPausePending = 6;
 inline constexpr std::uint32_t kSvcPaused = 7;
 
-using SvcHandle = void *;
+// The service manager or one service in it.
+struct SvcObject;
+using SvcHandle = SvcObject *;
 
 // The local service manager, opened with the right to create services.
 SvcHandle SvcOpenManager();

@@ -10,18 +10,23 @@
 
 namespace plat {
 
+// A thread started by StartThread.
+struct ThreadObject;
+using ThreadHandle = ThreadObject *;
+inline ThreadHandle const kInvalidThread = InvalidHandleOf<ThreadHandle>();
+
 using ThreadStart = std::uint32_t (*)(void *arg);
 
 // Starts a thread running at once; null with the last error set on failure.
 // On Win32 the thread keeps the module of its code loaded until it ends.
-Handle StartThread(ThreadStart routine, void *arg);
+ThreadHandle StartThread(ThreadStart routine, void *arg);
 // kWaitObject0 once the thread has ended, kWaitTimeout, or kWaitFailed.
-std::uint32_t WaitThread(Handle thread, std::uint32_t timeout_ms);
+std::uint32_t WaitThread(ThreadHandle thread, std::uint32_t timeout_ms);
 // Returns once the thread is parked (POSIX) or suspended (Win32).
-bool SuspendThread(Handle thread);
-bool ResumeThread(Handle thread);
+bool SuspendThread(ThreadHandle thread);
+bool ResumeThread(ThreadHandle thread);
 // Releases the handle; a thread still running goes on, detached.
-void CloseThread(Handle thread);
+void CloseThread(ThreadHandle thread);
 
 // While one lives, the calling thread takes no asynchronous process signals,
 // and threads it starts inherit that: a library's helper thread must never

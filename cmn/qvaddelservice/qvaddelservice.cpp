@@ -50,9 +50,9 @@ bool TakeOption(void *context, int letter, const char *arg) {
 }
 
 struct SvcCloser {
-  void operator()(void *h) const { plat::SvcClose(h); }
+  void operator()(plat::SvcHandle h) const { plat::SvcClose(h); }
 };
-using SvcPtr = std::unique_ptr<void, SvcCloser>;
+using SvcPtr = std::unique_ptr<plat::SvcObject, SvcCloser>;
 
 }  // namespace
 

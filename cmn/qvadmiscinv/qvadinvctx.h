@@ -6,7 +6,7 @@
 
 #include "cmn/qvaderror.h"
 #include "cmn/qvadtrace.h"
-#include "platform/types.h"
+#include "platform/mutex.h"
 
 extern "C" {
 
@@ -117,7 +117,7 @@ struct InvRunContext {
   NodeEntry *RemovedCursor;
   QueryTableEntry *QueryTable;
   std::int32_t OwnNodeFirst;
-  plat::Handle Mutex;
+  plat::RunMutexHandle Mutex;
   char QueryOutPath[260];
   QVAD_TRACER ErrTrace;   // "QvAdnerl03"
   QVAD_TRACER InfoTrace;  // "QvAdnerl04"

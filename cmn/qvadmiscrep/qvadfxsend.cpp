@@ -54,7 +54,7 @@ int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVA
   }
   QVAD_STARTUPINFO si{};
   si.use_std_handles = false;
-  si.std_in = si.std_out = si.std_err = plat::kInvalidHandle;
+  si.std_in = si.std_out = si.std_err = plat::kInvalidFile;
   si.hidden = true;
   QVAD_PROCESS_INFORMATION pi{};
   if (Qvad_CreateProcess(nullptr, command, nullptr, nullptr, 0, 0, nullptr, dir, &si, &pi, error) != 1) return 0;

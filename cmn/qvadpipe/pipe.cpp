@@ -15,22 +15,23 @@ int Qvad_CreatePipe(QVAD_PIPE *pipe, int direction, std::uint32_t buffer_size, Q
     return 0;
   }
   std::memset(pipe, 0, sizeof *pipe);
-  pipe->read_handle = pipe->write_handle = pipe->read_event = plat::kInvalidHandle;
+  pipe->read_handle = pipe->write_handle = plat::kInvalidPipe;
+  pipe->read_event = plat::kInvalidEvent;
   pipe->read_pending = 0;
   bool inbound = direction == 1;
-  plat::Handle server = plat::CreatePipeServer(kQvadPipeName, inbound, buffer_size);
-  if (server == plat::kInvalidHandle) {
+  plat::PipeHandle server = plat::CreatePipeServer(kQvadPipeName, inbound, buffer_size);
+  if (server == plat::kInvalidPipe) {
     QVAD_FILL_ERROR(error, 30, plat::LastError());
     return 0;
   }
-  plat::Handle event = plat::CreateManualEvent();
+  plat::EventHandle event = plat::CreateManualEvent();
   if (event == nullptr) {
     QVAD_FILL_ERROR(error, 200, plat::LastError());
     plat::ClosePipeEnd(server);
     return 0;
   }
-  plat::Handle client = plat::OpenPipeClient(kQvadPipeName, inbound);
-  if (client == plat::kInvalidHandle) {
+  plat::PipeHandle client = plat::OpenPipeClient(kQvadPipeName, inbound);
+  if (client == plat::kInvalidPipe) {
     QVAD_FILL_ERROR(error, 30, plat::LastError());
     plat::CloseEvent(event);
     plat::ClosePipeEnd(server);
@@ -100,10 +101,11 @@ int Qvad_ReadPipe(QVAD_PIPE *pipe, QVAD_ERROR_TBL *error) {
 
 void Qvad_ClosePipe(QVAD_PIPE *pipe) {
   if (pipe == nullptr) return;
-  if (pipe->read_handle != plat::kInvalidHandle) plat::ClosePipeEnd(pipe->read_handle);
-  if (pipe->write_handle != plat::kInvalidHandle) plat::ClosePipeEnd(pipe->write_handle);
-  if (pipe->read_event != plat::kInvalidHandle) plat::CloseEvent(pipe->read_event);
-  pipe->read_handle = pipe->write_handle = pipe->read_event = plat::kInvalidHandle;
+  if (pipe->read_handle != plat::kInvalidPipe) plat::ClosePipeEnd(pipe->read_handle);
+  if (pipe->write_handle != plat::kInvalidPipe) plat::ClosePipeEnd(pipe->write_handle);
+  if (pipe->read_event != plat::kInvalidEvent) plat::CloseEvent(pipe->read_event);
+  pipe->read_handle = pipe->write_handle = plat::kInvalidPipe;
+  pipe->read_event = plat::kInvalidEvent;
   std::free(pipe->buffer);
   pipe->buffer = nullptr;
 }

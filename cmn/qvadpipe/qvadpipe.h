@@ -5,15 +5,15 @@
 #include <cstdint>
 
 #include "cmn/qvaderror.h"
+#include "platform/event.h"
 #include "platform/pipe.h"
-#include "platform/types.h"
 
 inline constexpr const char kQvadPipeName[] = "\\\\.\\pipe\\qvadnerl";
 
 struct QVAD_PIPE {
-  plat::Handle read_handle;   // the end this process reads
-  plat::Handle write_handle;  // the end given to a child
-  plat::Handle read_event;    // manual-reset event of the overlapped reads
+  plat::PipeHandle read_handle;   // the end this process reads
+  plat::PipeHandle write_handle;  // the end given to a child
+  plat::EventHandle read_event;   // manual-reset event of the overlapped reads
   plat::PipeOverlapped overlapped;
   char *buffer;  // buffer_size bytes
   std::uint32_t buffer_size;

@@ -36,7 +36,7 @@ int Qvad_CreateProcess(const char *application, const char *command_line, void *
   return 1;
 }
 
-int Qvad_TerminateProcess(plat::Handle process, std::uint32_t exit_code, QVAD_ERROR_TBL *error) {
+int Qvad_TerminateProcess(plat::ProcessHandle process, std::uint32_t exit_code, QVAD_ERROR_TBL *error) {
   int ok = plat::TerminateProcess(process, exit_code) ? 1 : 0;
   if (!ok) QVAD_FILL_ERROR(error, 5, plat::LastError());
   plat::CloseProcess(process);

@@ -4,22 +4,22 @@
 #include <cstdint>
 
 #include "cmn/qvaderror.h"
-#include "platform/types.h"
+#include "platform/process.h"
 
 // What the platform's process creation takes as startup information, in a
 // form both platforms share.
 struct QVAD_STARTUPINFO {
   bool use_std_handles;  // hand the three handles below to the child
-  plat::Handle std_in;
-  plat::Handle std_out;
-  plat::Handle std_err;
+  plat::FileHandle std_in;
+  plat::FileHandle std_out;
+  plat::FileHandle std_err;
   bool hidden;  // no window (Win32); new session, streams on the null device unless given (POSIX)
 };
 
 // What it gives back: the process handle (close with plat::CloseProcess or
 // Qvad_TerminateProcess) and the process id.
 struct QVAD_PROCESS_INFORMATION {
-  plat::Handle process;
+  plat::ProcessHandle process;
   std::uint32_t pid;
 };
 
@@ -34,4 +34,4 @@ int Qvad_CreateProcess(const char *application, const char *command_line, void *
 // Terminates the process with the exit code and closes its handle in every
 // case. Returns the platform's result; on failure the error record is filled
 // (5, last error).
-int Qvad_TerminateProcess(plat::Handle process, std::uint32_t exit_code, QVAD_ERROR_TBL *error);
+int Qvad_TerminateProcess(plat::ProcessHandle process, std::uint32_t exit_code, QVAD_ERROR_TBL *error);

@@ -9,8 +9,9 @@
 #include <cstdint>
 
 #include "cmn/qvaderror.h"
+#include "platform/event.h"
+#include "platform/service.h"
 #include "platform/thread.h"
-#include "platform/types.h"
 
 using QVAD_WORKER_ROUTINE = plat::ThreadStart;
 
@@ -24,9 +25,9 @@ struct QVAD_SERVICE {
   QVAD_WORKER_ROUTINE worker_routine;
   std::atomic<std::int32_t> running;
   std::atomic<std::int32_t> suspended;
-  plat::Handle status_handle;
-  std::atomic<plat::Handle> stop_event;
-  plat::Handle worker_thread;
+  plat::ServiceStatusHandle status_handle;
+  std::atomic<plat::EventHandle> stop_event;
+  plat::ThreadHandle worker_thread;
   std::atomic<std::int32_t> failed;
   QVAD_ERROR_TBL error;
   // Non-zero when the worker ended on its own after a failure: reported

@@ -40,7 +40,7 @@ void ResetService(QVAD_WORKER_ROUTINE worker) {
 }
 
 void CloseStopEvent() {
-  plat::Handle event = g_service.stop_event.exchange(nullptr);
+  plat::EventHandle event = g_service.stop_event.exchange(nullptr);
   if (event != nullptr) plat::CloseEvent(event);
 }
 
@@ -170,7 +170,7 @@ void Qvad_RequestStop() {
   g_service.running = 0;
   // Before the service thread has made the event (a failed first status
   // report) there is nothing to signal; the stop sequence follows anyway.
-  plat::Handle event = g_service.stop_event.load();
+  plat::EventHandle event = g_service.stop_event.load();
   if (event != nullptr) plat::SetEvent(event);
 }
 
@@ -181,7 +181,7 @@ void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code) {
 std::uint32_t Qvad_ServiceExitCode() { return g_service.specific_exit_code; }
 
 int Qvad_IsStopRequested(std::uint32_t timeout_ms) {
-  plat::Handle event = g_service.stop_event.load();
+  plat::EventHandle event = g_service.stop_event.load();
   if (event == nullptr) return 1;
   return plat::WaitEvent(event, timeout_ms) == plat::kWaitTimeout ? 0 : 1;
 }

@@ -38,7 +38,7 @@ namespace {
 // The event dump command the worker started. Only the worker writes it
 // (OvStartChild, OvEndChild); the loop reads its handle through
 // OvChildProcess.
-QVAD_PROCESS_INFORMATION g_child = {plat::kInvalidHandle, 0};
+QVAD_PROCESS_INFORMATION g_child = {plat::kInvalidProcess, 0};
 
 // Each entry carries the line of the statement that wrote it, so START and
 // END are told apart by their position as well as their text.
@@ -80,7 +80,7 @@ class WorkerEnd {
   }
 
   int status = 0;
-  plat::Handle lock = plat::kInvalidHandle;
+  plat::InstanceLockHandle lock = plat::kInvalidInstanceLock;
   QVAD_PIPE pipe = {};
   bool pipe_made = false;
 };
@@ -121,7 +121,7 @@ int FindPaths(WorkerPaths *paths) {
 // status when another service holds it.
 int TakeInstanceLock(const char *lock_path, WorkerEnd *end) {
   end->lock = plat::LockInstance(lock_path);
-  if (end->lock != plat::kInvalidHandle) return 0;
+  if (end->lock != plat::kInvalidInstanceLock) return 0;
   std::uint32_t lock_error = plat::LastError();
   if (lock_error == plat::kErrSharingViolation) {
     OV_ERROR("The service is already running for this install: %s is held by another process.", lock_path);
@@ -221,7 +221,7 @@ int StartDump(const char *app, std::int32_t minutes, const QVAD_PIPE &pipe) {
   std::memset(&si, 0, sizeof si);
   si.use_std_handles = true;
   si.std_in = plat::FileHandleOf(stdin);
-  si.std_out = pipe.write_handle;
+  si.std_out = plat::PipeStream(pipe.write_handle);
   si.std_err = plat::FileHandleOf(stderr);
   QVAD_ERROR_TBL err;
   std::memset(&err, 0, sizeof err);
@@ -313,14 +313,14 @@ std::uint32_t OvThreadMain(void *) {
 
 int OvStartChild(const char *app, const char *command, const QVAD_STARTUPINFO *startup, QVAD_ERROR_TBL *error) {
   std::memset(&g_child, 0, sizeof g_child);
-  g_child.process = plat::kInvalidHandle;
+  g_child.process = plat::kInvalidProcess;
   return Qvad_CreateProcess(app, command, nullptr, nullptr, 1, 0, nullptr, nullptr, startup, &g_child, error);
 }
 
-plat::Handle OvChildProcess() { return g_child.process; }
+plat::ProcessHandle OvChildProcess() { return g_child.process; }
 
 int OvEndChild(QVAD_ERROR_TBL *error) {
   int ok = Qvad_TerminateProcess(g_child.process, 0, error);
-  g_child.process = plat::kInvalidHandle;
+  g_child.process = plat::kInvalidProcess;
   return ok;
 }

@@ -4,7 +4,7 @@
 
 #include "cmn/qvaderror.h"
 #include "cmn/qvadproc/qvadproc.h"
-#include "platform/types.h"
+#include "platform/process.h"
 
 inline constexpr const char kOvServiceName[] = "Ordovan Nerl NNM";
 inline constexpr const char kOvProgramName[] = "qvadovevt.exe";
@@ -31,8 +31,8 @@ std::uint32_t OvThreadMain(void *);
 // The event dump command the worker runs. OvStartChild starts it (as
 // Qvad_CreateProcess, with the startup information given) and keeps its
 // record; OvChildProcess is its process handle for the loop to poll
-// (kInvalidHandle before a start and after the end); OvEndChild terminates
+// (kInvalidProcess before a start and after the end); OvEndChild terminates
 // it and closes the handle (1, or 0 with the error record filled).
 int OvStartChild(const char *app, const char *command, const QVAD_STARTUPINFO *startup, QVAD_ERROR_TBL *error);
-plat::Handle OvChildProcess();
+plat::ProcessHandle OvChildProcess();
 int OvEndChild(QVAD_ERROR_TBL *error);

@@ -59,7 +59,7 @@ bool QvadQueryAhead::Start() {
   // The host's stop and pause signals stay with the host's own threads.
   plat::SignalBlocker quiet;
   for (int i = 0; i < workers_; ++i) {
-    plat::Handle h = plat::StartThread(&QvadQueryAhead::WorkerMain, this);
+    plat::ThreadHandle h = plat::StartThread(&QvadQueryAhead::WorkerMain, this);
     if (h == nullptr) break;
     threads_.push_back(h);
   }
@@ -166,7 +166,7 @@ void QvadQueryAhead::Stop(std::uint32_t wait_ms) {
   if (stop_.exchange(true)) return;
   changed_.notify_all();
   bool ended = true;
-  for (plat::Handle h : threads_) {
+  for (plat::ThreadHandle h : threads_) {
     ended = plat::WaitThread(h, wait_ms) == plat::kWaitObject0 && ended;
     plat::CloseThread(h);
   }

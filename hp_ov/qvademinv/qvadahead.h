@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cmn/qvadmiscinv/qvadinvctx.h"
-#include "platform/types.h"
+#include "platform/thread.h"
 
 class QvadQueryAhead {
  public:
@@ -74,7 +74,7 @@ class QvadQueryAhead {
   std::size_t head_ = 0;            // the oldest slot in use
   std::size_t used_ = 0;            // slots in use from head_ on
   std::size_t taken_ = SIZE_MAX;    // the slot File holds, if any
-  std::vector<plat::Handle> threads_;
+  std::vector<plat::ThreadHandle> threads_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::atomic<bool> stop_{false};

@@ -5,7 +5,7 @@
 #include "platform/error.h"
 #include "platform/mutex.h"
 
-int Qvad_CreateMutex(plat::Handle *mutex, QVAD_ERROR_TBL *error) {
+int Qvad_CreateMutex(plat::RunMutexHandle *mutex, QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
   if (mutex == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
@@ -19,7 +19,7 @@ int Qvad_CreateMutex(plat::Handle *mutex, QVAD_ERROR_TBL *error) {
   return r;
 }
 
-int Qvad_WaitForMutex(plat::Handle mutex, std::uint32_t timeout_ms, QVAD_ERROR_TBL *error) {
+int Qvad_WaitForMutex(plat::RunMutexHandle mutex, std::uint32_t timeout_ms, QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
   std::uint32_t result = 0;
   int r = plat::WaitRunMutex(mutex, timeout_ms, &result);

@@ -64,7 +64,7 @@ namespace {
 
 // Waits for the tool to end: 1 with its exit code, 0 when that cannot be
 // had, -1 when a cancel ended it first.
-int AwaitTool(const QvadQuerySite &site, plat::Handle process, std::uint32_t *code) {
+int AwaitTool(const QvadQuerySite &site, plat::ProcessHandle process, std::uint32_t *code) {
   // Waits end the moment the tool exits; the step is only the time-out of one wait.
   const std::uint32_t step = site.cancel != nullptr ? 50 : 500;
   int w;
@@ -105,10 +105,10 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
                  static_cast<int>(plat::ErrorFromErrno(errno)));
     return fail();
   }
-  plat::Handle h = plat::FileHandleOf(out.get());
+  plat::FileHandle h = plat::FileHandleOf(out.get());
   QVAD_STARTUPINFO si{};
   si.use_std_handles = true;
-  si.std_in = plat::kInvalidHandle;
+  si.std_in = plat::kInvalidFile;
   si.std_out = h;
   si.std_err = h;
   QVAD_PROCESS_INFORMATION pi{};

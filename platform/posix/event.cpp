@@ -21,20 +21,20 @@ struct Event {
   int fd;
 };
 
-Event *AsEvent(Handle h) { return (h == nullptr || h == kInvalidHandle) ? nullptr : static_cast<Event *>(h); }
+Event *AsEvent(EventHandle h) { return (h == nullptr || h == kInvalidEvent) ? nullptr : reinterpret_cast<Event *>(h); }
 
 }  // namespace
 
-Handle CreateManualEvent() {
+EventHandle CreateManualEvent() {
   int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return nullptr;
   }
-  return new Event{fd};
+  return reinterpret_cast<EventHandle>(new Event{fd});
 }
 
-bool SetEvent(Handle event) {
+bool SetEvent(EventHandle event) {
   Event *e = AsEvent(event);
   if (e == nullptr) {
     SetLastError(kErrInvalidHandle);
@@ -49,7 +49,7 @@ bool SetEvent(Handle event) {
   return true;
 }
 
-bool ResetEvent(Handle event) {
+bool ResetEvent(EventHandle event) {
   Event *e = AsEvent(event);
   if (e == nullptr) {
     SetLastError(kErrInvalidHandle);
@@ -63,7 +63,7 @@ bool ResetEvent(Handle event) {
   return true;
 }
 
-std::uint32_t WaitEvent(Handle event, std::uint32_t timeout_ms) {
+std::uint32_t WaitEvent(EventHandle event, std::uint32_t timeout_ms) {
   Event *e = AsEvent(event);
   if (e == nullptr) {
     SetLastError(kErrInvalidHandle);
@@ -87,7 +87,7 @@ std::uint32_t WaitEvent(Handle event, std::uint32_t timeout_ms) {
   }
 }
 
-void CloseEvent(Handle event) {
+void CloseEvent(EventHandle event) {
   Event *e = AsEvent(event);
   if (e == nullptr) return;
   close(e->fd);

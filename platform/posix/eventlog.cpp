@@ -139,7 +139,7 @@ const char *TypeName(std::uint16_t type) {
 
 }  // namespace
 
-Handle OpenEventSource(const char *source) {
+EventSourceHandle OpenEventSource(const char *source) {
   if (source == nullptr || *source == '\0') {
     SetLastError(kErrInvalidParameter);
     return nullptr;
@@ -154,11 +154,11 @@ Handle OpenEventSource(const char *source) {
     file[size < sizeof file ? size : sizeof file - 1] = '\0';
     LoadCatalogue(file, &s->texts);
   }
-  return s;
+  return reinterpret_cast<EventSourceHandle>(s);
 }
 
-bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings) {
-  auto *s = static_cast<Source *>(source);
+bool WriteEvent(EventSourceHandle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings) {
+  auto *s = reinterpret_cast<Source *>(source);
   if (s == nullptr) {
     SetLastError(kErrInvalidHandle);
     return false;
@@ -219,8 +219,8 @@ bool WriteEvent(Handle source, std::uint16_t type, std::uint32_t event_id, int c
 
 void SetEventEcho(bool on) { g_echo = on; }
 
-int CloseEventSource(Handle source) {
-  auto *s = static_cast<Source *>(source);
+int CloseEventSource(EventSourceHandle source) {
+  auto *s = reinterpret_cast<Source *>(source);
   if (s == nullptr) return 0;
   delete s;
   return 1;

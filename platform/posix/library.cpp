@@ -110,7 +110,7 @@ Library LoadLibraryByName(const char *plain) {
 Library LoadLibraryByPath(const char *path) {
   void *lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (lib == nullptr) SetLastError(LoadFailure(path, dlerror()));
-  return lib;
+  return static_cast<Library>(lib);
 }
 
 void *LibrarySymbol(Library lib, const char *name) {

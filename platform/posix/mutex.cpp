@@ -88,7 +88,7 @@ int OpenLockFile(const std::string &path) {
 
 }  // namespace
 
-int CreateRunMutex(const char *name, Handle *out) {
+int CreateRunMutex(const char *name, RunMutexHandle *out) {
   if (name == nullptr || out == nullptr) {
     SetLastError(kErrInvalidParameter);
     return -1;
@@ -100,7 +100,7 @@ int CreateRunMutex(const char *name, Handle *out) {
   }
   auto *m = new RunMutex;
   m->fd = fd;
-  *out = m;
+  *out = reinterpret_cast<RunMutexHandle>(m);
   if (LockFile(fd, F_SETLK, F_WRLCK) == 0) {
     m->owned = true;
     return kMutexCreated;
@@ -115,9 +115,9 @@ int CreateRunMutex(const char *name, Handle *out) {
   return kMutexExisted;
 }
 
-int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_result) {
-  auto *m = static_cast<RunMutex *>(mutex);
-  if (m == nullptr || mutex == kInvalidHandle) {
+int WaitRunMutex(RunMutexHandle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_result) {
+  auto *m = reinterpret_cast<RunMutex *>(mutex);
+  if (m == nullptr || mutex == kInvalidRunMutex) {
     if (wait_result != nullptr) *wait_result = 0xFFFFFFFFu;
     SetLastError(kErrInvalidHandle);
     return -1;
@@ -154,9 +154,9 @@ int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_res
   return -1;
 }
 
-bool ReleaseRunMutex(Handle mutex) {
-  auto *m = static_cast<RunMutex *>(mutex);
-  if (m == nullptr || mutex == kInvalidHandle || !m->owned) {
+bool ReleaseRunMutex(RunMutexHandle mutex) {
+  auto *m = reinterpret_cast<RunMutex *>(mutex);
+  if (m == nullptr || mutex == kInvalidRunMutex || !m->owned) {
     SetLastError(kErrNotOwner);
     return false;
   }
@@ -164,9 +164,9 @@ bool ReleaseRunMutex(Handle mutex) {
   return LockFile(m->fd, F_SETLK, F_UNLCK) == 0;
 }
 
-void CloseRunMutex(Handle mutex) {
-  auto *m = static_cast<RunMutex *>(mutex);
-  if (m == nullptr || mutex == kInvalidHandle) return;
+void CloseRunMutex(RunMutexHandle mutex) {
+  auto *m = reinterpret_cast<RunMutex *>(mutex);
+  if (m == nullptr || mutex == kInvalidRunMutex) return;
   {
     std::unique_lock<std::mutex> lock(m->guard);
     if (m->waiting) {
@@ -192,16 +192,16 @@ namespace plat {
 // attempt within the same process is refused too, as a second service
 // instance must be. The descriptor is close-on-exec, so a child never keeps
 // the lock alive after the service has died.
-Handle LockInstance(const char *path) {
+InstanceLockHandle LockInstance(const char *path) {
   if (path == nullptr || path[0] == '\0') {
     SetLastError(kErrInvalidParameter);
-    return kInvalidHandle;
+    return kInvalidInstanceLock;
   }
   int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
-    return kInvalidHandle;
+    return kInvalidInstanceLock;
   }
   int r;
   do {
@@ -211,13 +211,13 @@ Handle LockInstance(const char *path) {
     int e = errno;
     ::close(fd);
     SetLastError(e == EWOULDBLOCK ? kErrSharingViolation : ErrorFromErrno(e));
-    return kInvalidHandle;
+    return kInvalidInstanceLock;
   }
-  return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd) + 1);
+  return reinterpret_cast<InstanceLockHandle>(static_cast<std::intptr_t>(fd) + 1);
 }
 
-void UnlockInstance(Handle lock) {
-  if (lock == nullptr || lock == kInvalidHandle) return;
+void UnlockInstance(InstanceLockHandle lock) {
+  if (lock == nullptr || lock == kInvalidInstanceLock) return;
   ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(lock) - 1));
 }
 

@@ -35,8 +35,8 @@ static_assert(sizeof(ReadState) <= sizeof(PipeOverlapped), "read state must fit 
 
 ReadState *State(PipeOverlapped *ov) { return reinterpret_cast<ReadState *>(ov->storage); }
 
-int Fd(Handle h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)); }
-Handle FromFd(int fd) { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fd)); }
+int Fd(PipeHandle h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)); }
+PipeHandle FromFd(int fd) { return reinterpret_cast<PipeHandle>(static_cast<std::intptr_t>(fd)); }
 
 // The one server instance of this process.
 std::mutex g_mutex;
@@ -80,24 +80,24 @@ bool TryRead(int fd, ReadState *s) {
 
 }  // namespace
 
-Handle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
+PipeHandle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
   std::lock_guard<std::mutex> hold(g_mutex);
   std::string path = FifoPath(name);
   int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (lock < 0) {
     SetLastError(ErrorFromErrno(errno));
-    return kInvalidHandle;
+    return kInvalidPipe;
   }
   if (flock(lock, LOCK_EX | LOCK_NB) != 0) {
     close(lock);
     SetLastError(kErrPipeBusy);
-    return kInvalidHandle;
+    return kInvalidPipe;
   }
   unlink(path.c_str());  // left behind by a killed process
   if (mkfifo(path.c_str(), 0600) != 0) {
     SetLastError(ErrorFromErrno(errno));
     close(lock);
-    return kInvalidHandle;
+    return kInvalidPipe;
   }
   // A FIFO cannot be opened for writing alone without a reader; the
   // outbound server end holds both sides so the open never fails.
@@ -106,7 +106,7 @@ Handle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
     SetLastError(ErrorFromErrno(errno));
     unlink(path.c_str());
     close(lock);
-    return kInvalidHandle;
+    return kInvalidPipe;
   }
   g_server_fd = fd;
   g_lock_fd = lock;
@@ -114,22 +114,22 @@ Handle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
   return FromFd(fd);
 }
 
-Handle OpenPipeClient(const char *name, bool server_inbound) {
+PipeHandle OpenPipeClient(const char *name, bool server_inbound) {
   std::string path = FifoPath(name);
   // The client end is blocking, as a child expects its standard output to be.
   // It is close-on-exec here: a child gets it by being handed it as a stream.
   int fd = open(path.c_str(), (server_inbound ? O_WRONLY : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     SetLastError(errno == ENXIO ? kErrPipeNotConnected : ErrorFromErrno(errno));
-    return kInvalidHandle;
+    return kInvalidPipe;
   }
   int fl = fcntl(fd, F_GETFL);
   fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
   return FromFd(fd);
 }
 
-void ClosePipeEnd(Handle end) {
-  if (end == kInvalidHandle) return;
+void ClosePipeEnd(PipeHandle end) {
+  if (end == kInvalidPipe) return;
   int fd = Fd(end);
   std::lock_guard<std::mutex> hold(g_mutex);
   if (fd == g_server_fd) {
@@ -142,7 +142,10 @@ void ClosePipeEnd(Handle end) {
   close(fd);
 }
 
-int StartPipeRead(Handle end, PipeOverlapped *ov, Handle event, void *buffer, std::uint32_t size,
+// Both are descriptors: the stream is the same number (and -1 stays -1).
+FileHandle PipeStream(PipeHandle end) { return reinterpret_cast<FileHandle>(end); }
+
+int StartPipeRead(PipeHandle end, PipeOverlapped *ov, EventHandle event, void *buffer, std::uint32_t size,
                   std::uint32_t *got) {
   ReadState *s = State(ov);
   s->buffer = buffer;
@@ -162,7 +165,7 @@ int StartPipeRead(Handle end, PipeOverlapped *ov, Handle event, void *buffer, st
   return 0;
 }
 
-std::uint32_t WaitPipeRead(Handle end, PipeOverlapped *ov, Handle event, std::uint32_t timeout_ms) {
+std::uint32_t WaitPipeRead(PipeHandle end, PipeOverlapped *ov, EventHandle event, std::uint32_t timeout_ms) {
   ReadState *s = State(ov);
   if (s->state != 1) return kWaitObject0;
   // Measured on the monotonic clock: setting the system clock must neither
@@ -185,7 +188,7 @@ std::uint32_t WaitPipeRead(Handle end, PipeOverlapped *ov, Handle event, std::ui
   }
 }
 
-bool PipeReadResult(Handle end, PipeOverlapped *ov, std::uint32_t *got) {
+bool PipeReadResult(PipeHandle end, PipeOverlapped *ov, std::uint32_t *got) {
   ReadState *s = State(ov);
   if (s->state == 1) {
     while (!TryRead(Fd(end), s)) {
@@ -206,8 +209,8 @@ bool PipeReadResult(Handle end, PipeOverlapped *ov, std::uint32_t *got) {
   return true;
 }
 
-bool PipeReaderGone(Handle write_end) {
-  pollfd p{Fd(write_end), POLLOUT, 0};
+bool PipeReaderGone(FileHandle write_stream) {
+  pollfd p{static_cast<int>(reinterpret_cast<std::intptr_t>(write_stream)), POLLOUT, 0};
   return poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
 }
 

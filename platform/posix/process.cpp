@@ -34,9 +34,9 @@ struct Child {
   std::uint32_t terminate_code = 0;
 };
 
-Child *AsChild(Handle h) { return h == kInvalidHandle ? nullptr : static_cast<Child *>(h); }
+Child *AsChild(ProcessHandle h) { return h == kInvalidProcess ? nullptr : reinterpret_cast<Child *>(h); }
 
-int HandleFd(Handle h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)); }
+int HandleFd(FileHandle h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)); }
 
 bool Reap(Child *c, bool block) {
   if (c->reaped) return true;
@@ -106,9 +106,9 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   SpawnSetup setup;
   setup.new_session = options.hidden;
   setup.directory = options.directory;
-  Handle streams[3] = {options.std_in, options.std_out, options.std_err};
+  FileHandle streams[3] = {options.std_in, options.std_out, options.std_err};
   for (int i = 0; i < 3; ++i) {
-    if (streams[i] != kInvalidHandle) {
+    if (streams[i] != kInvalidFile) {
       setup.streams[i] = HandleFd(streams[i]);
     } else if (options.hidden) {
       setup.streams[i] = kSpawnNull;
@@ -125,11 +125,11 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   child->pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   if (child->pidfd >= 0) fcntl(child->pidfd, F_SETFD, FD_CLOEXEC);
   out->pid = static_cast<std::uint32_t>(pid);
-  out->handle = child.release();
+  out->handle = reinterpret_cast<ProcessHandle>(child.release());
   return true;
 }
 
-int WaitProcess(Handle process, std::uint32_t timeout_ms) {
+int WaitProcess(ProcessHandle process, std::uint32_t timeout_ms) {
   Child *c = AsChild(process);
   if (c == nullptr) {
     SetLastError(kErrInvalidHandle);
@@ -157,7 +157,7 @@ int WaitProcess(Handle process, std::uint32_t timeout_ms) {
   }
 }
 
-bool ProcessExitCode(Handle process, std::uint32_t *code) {
+bool ProcessExitCode(ProcessHandle process, std::uint32_t *code) {
   Child *c = AsChild(process);
   if (c == nullptr || code == nullptr) {
     SetLastError(kErrInvalidHandle);
@@ -168,7 +168,7 @@ bool ProcessExitCode(Handle process, std::uint32_t *code) {
   return true;
 }
 
-bool TerminateProcess(Handle process, std::uint32_t code) {
+bool TerminateProcess(ProcessHandle process, std::uint32_t code) {
   Child *c = AsChild(process);
   if (c == nullptr) {
     SetLastError(kErrInvalidHandle);
@@ -188,7 +188,7 @@ bool TerminateProcess(Handle process, std::uint32_t code) {
   return true;
 }
 
-void CloseProcess(Handle process) {
+void CloseProcess(ProcessHandle process) {
   Child *c = AsChild(process);
   if (c == nullptr) return;
   // Reap a child that has already ended so it does not stay a zombie.
@@ -197,6 +197,6 @@ void CloseProcess(Handle process) {
   delete c;
 }
 
-Handle FileHandleOf(std::FILE *file) { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(fileno(file))); }
+FileHandle FileHandleOf(std::FILE *file) { return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fileno(file))); }
 
 }  // namespace plat

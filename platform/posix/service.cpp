@@ -150,17 +150,17 @@ bool RunServiceDispatcher(const char *, ServiceRoutine routine) {
   return true;
 }
 
-Handle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler) {
+ServiceStatusHandle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler) {
   if (name == nullptr || handler == nullptr) {
     SetLastError(kErrInvalidParameter);
     return nullptr;
   }
   g_handler = handler;
   static int token;
-  return &token;
+  return reinterpret_cast<ServiceStatusHandle>(&token);
 }
 
-bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status) {
+bool ReportServiceStatus(ServiceStatusHandle status_handle, const ServiceStatus &status) {
   if (status_handle == nullptr) {
     SetLastError(kErrInvalidHandle);
     return false;

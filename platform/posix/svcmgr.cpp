@@ -92,7 +92,8 @@ int Systemctl(const PosixSvc &svc, std::vector<std::string> args, std::string *o
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-PosixSvc *Svc(SvcHandle h) { return static_cast<PosixSvc *>(h); }
+PosixSvc *Svc(SvcHandle h) { return reinterpret_cast<PosixSvc *>(h); }
+SvcHandle AsHandle(PosixSvc *s) { return reinterpret_cast<SvcHandle>(s); }
 
 }  // namespace
 
@@ -117,7 +118,7 @@ SvcHandle SvcOpenManager() {
     return nullptr;
   }
   m->systemctl = FindProgram("systemctl");
-  return m;
+  return AsHandle(m);
 }
 
 static PosixSvc *ServiceOf(PosixSvc *m, const char *name) {
@@ -183,7 +184,7 @@ SvcHandle SvcCreate(SvcHandle manager, const char *name, const char *command_lin
       return nullptr;
     }
   }
-  return s;
+  return AsHandle(s);
 }
 
 SvcHandle SvcOpen(SvcHandle manager, const char *name) {
@@ -200,7 +201,7 @@ SvcHandle SvcOpen(SvcHandle manager, const char *name) {
     SetLastError(err == ENOENT ? kErrServiceDoesNotExist : ErrorFromErrno(err));
     return nullptr;
   }
-  return s;
+  return AsHandle(s);
 }
 
 bool SvcQueryState(SvcHandle service, std::uint32_t *state) {

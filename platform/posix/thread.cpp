@@ -23,7 +23,7 @@ struct Thread {
   pthread_t id{};
   ThreadStart routine = nullptr;
   void *arg = nullptr;
-  Handle ended = nullptr;
+  EventHandle ended = nullptr;
   std::atomic<int> refs{2};  // the handle and the running thread
   std::atomic<int> suspend{0};
   std::atomic<int> parked{0};
@@ -96,7 +96,7 @@ void SleepMs(int ms) {
 
 }  // namespace
 
-Handle StartThread(ThreadStart routine, void *arg) {
+ThreadHandle StartThread(ThreadStart routine, void *arg) {
   InstallHandlers();
   auto *t = new Thread;
   t->routine = routine;
@@ -115,11 +115,11 @@ Handle StartThread(ThreadStart routine, void *arg) {
   }
   // Joinable until the handle is closed, so a suspend or resume signal
   // never targets a thread id that has been reused.
-  return t;
+  return reinterpret_cast<ThreadHandle>(t);
 }
 
-std::uint32_t WaitThread(Handle thread, std::uint32_t timeout_ms) {
-  auto *t = static_cast<Thread *>(thread);
+std::uint32_t WaitThread(ThreadHandle thread, std::uint32_t timeout_ms) {
+  auto *t = reinterpret_cast<Thread *>(thread);
   if (t == nullptr) {
     SetLastError(kErrInvalidHandle);
     return kWaitFailed;
@@ -127,8 +127,8 @@ std::uint32_t WaitThread(Handle thread, std::uint32_t timeout_ms) {
   return WaitEvent(t->ended, timeout_ms);
 }
 
-bool SuspendThread(Handle thread) {
-  auto *t = static_cast<Thread *>(thread);
+bool SuspendThread(ThreadHandle thread) {
+  auto *t = reinterpret_cast<Thread *>(thread);
   if (t == nullptr || WaitEvent(t->ended, 0) == kWaitObject0) {
     SetLastError(kErrInvalidHandle);
     return false;
@@ -147,8 +147,8 @@ bool SuspendThread(Handle thread) {
   return true;
 }
 
-bool ResumeThread(Handle thread) {
-  auto *t = static_cast<Thread *>(thread);
+bool ResumeThread(ThreadHandle thread) {
+  auto *t = reinterpret_cast<Thread *>(thread);
   if (t == nullptr) {
     SetLastError(kErrInvalidHandle);
     return false;
@@ -158,8 +158,8 @@ bool ResumeThread(Handle thread) {
   return true;
 }
 
-void CloseThread(Handle thread) {
-  auto *t = static_cast<Thread *>(thread);
+void CloseThread(ThreadHandle thread) {
+  auto *t = reinterpret_cast<Thread *>(thread);
   if (t == nullptr) return;
   if (WaitEvent(t->ended, 0) == kWaitObject0) {
     pthread_join(t->id, nullptr);

@@ -5,12 +5,12 @@
 
 namespace plat {
 
-Handle CreateManualEvent() { return ::CreateEventA(nullptr, TRUE, FALSE, nullptr); }
-bool SetEvent(Handle event) { return ::SetEvent(event) != FALSE; }
-bool ResetEvent(Handle event) { return ::ResetEvent(event) != FALSE; }
-std::uint32_t WaitEvent(Handle event, std::uint32_t timeout_ms) { return ::WaitForSingleObject(event, timeout_ms); }
-void CloseEvent(Handle event) {
-  if (event != nullptr && event != kInvalidHandle) ::CloseHandle(event);
+EventHandle CreateManualEvent() { return static_cast<EventHandle>(::CreateEventA(nullptr, TRUE, FALSE, nullptr)); }
+bool SetEvent(EventHandle event) { return ::SetEvent(event) != FALSE; }
+bool ResetEvent(EventHandle event) { return ::ResetEvent(event) != FALSE; }
+std::uint32_t WaitEvent(EventHandle event, std::uint32_t timeout_ms) { return ::WaitForSingleObject(event, timeout_ms); }
+void CloseEvent(EventHandle event) {
+  if (event != nullptr && event != kInvalidEvent) ::CloseHandle(event);
 }
 
 }  // namespace plat

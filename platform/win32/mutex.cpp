@@ -7,18 +7,18 @@
 
 namespace plat {
 
-int CreateRunMutex(const char *name, Handle *out) {
+int CreateRunMutex(const char *name, RunMutexHandle *out) {
   if (name == nullptr || out == nullptr) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return -1;
   }
   HANDLE h = ::CreateMutexA(nullptr, TRUE, name);
   if (h == nullptr) return -1;
-  *out = h;
+  *out = static_cast<RunMutexHandle>(h);
   return ::GetLastError() == ERROR_ALREADY_EXISTS ? kMutexExisted : kMutexCreated;
 }
 
-int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_result) {
+int WaitRunMutex(RunMutexHandle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_result) {
   DWORD r = ::WaitForSingleObject(mutex, timeout_ms);
   if (r == WAIT_OBJECT_0) return kMutexAcquired;
   if (r == WAIT_TIMEOUT) return kMutexTimedOut;
@@ -26,10 +26,10 @@ int WaitRunMutex(Handle mutex, std::uint32_t timeout_ms, std::uint32_t *wait_res
   return -1;
 }
 
-bool ReleaseRunMutex(Handle mutex) { return ::ReleaseMutex(mutex) != 0; }
+bool ReleaseRunMutex(RunMutexHandle mutex) { return ::ReleaseMutex(mutex) != 0; }
 
-void CloseRunMutex(Handle mutex) {
-  if (mutex == nullptr || mutex == kInvalidHandle) return;
+void CloseRunMutex(RunMutexHandle mutex) {
+  if (mutex == nullptr || mutex == kInvalidRunMutex) return;
   ::CloseHandle(mutex);
 }
 
@@ -40,20 +40,20 @@ namespace plat {
 // The file opened without sharing: a second open fails with a sharing
 // violation until this handle is closed, by us or by the system when the
 // process ends. The handle is not inheritable, so a child never keeps it.
-Handle LockInstance(const char *path) {
+InstanceLockHandle LockInstance(const char *path) {
   if (path == nullptr || path[0] == '\0') {
     ::SetLastError(ERROR_INVALID_PARAMETER);
-    return kInvalidHandle;
+    return kInvalidInstanceLock;
   }
   HANDLE h = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SHARING_VIOLATION) {
     h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  return h == INVALID_HANDLE_VALUE ? kInvalidHandle : h;
+  return h == INVALID_HANDLE_VALUE ? kInvalidInstanceLock : static_cast<InstanceLockHandle>(h);
 }
 
-void UnlockInstance(Handle lock) {
-  if (lock == nullptr || lock == kInvalidHandle) return;
+void UnlockInstance(InstanceLockHandle lock) {
+  if (lock == nullptr || lock == kInvalidInstanceLock) return;
   ::CloseHandle(lock);
 }
 

@@ -10,26 +10,29 @@ namespace plat {
 
 static_assert(sizeof(PipeOverlapped) == sizeof(OVERLAPPED), "PipeOverlapped must hold an OVERLAPPED");
 
-Handle CreatePipeServer(const char *name, bool inbound, std::uint32_t buffer_size) {
+PipeHandle CreatePipeServer(const char *name, bool inbound, std::uint32_t buffer_size) {
   DWORD access = (inbound ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND) | FILE_FLAG_OVERLAPPED;
-  return ::CreateNamedPipeA(name, access, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, buffer_size,
-                            buffer_size, 0, nullptr);
+  return static_cast<PipeHandle>(::CreateNamedPipeA(name, access, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
+                                                    buffer_size, buffer_size, 0, nullptr));
 }
 
-Handle OpenPipeClient(const char *name, bool server_inbound) {
+PipeHandle OpenPipeClient(const char *name, bool server_inbound) {
   SECURITY_ATTRIBUTES sa;
   std::memset(&sa, 0, sizeof sa);
   sa.nLength = sizeof sa;
   sa.bInheritHandle = TRUE;
-  return ::CreateFileA(name, server_inbound ? GENERIC_WRITE : GENERIC_READ, 0, &sa, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  return static_cast<PipeHandle>(::CreateFileA(name, server_inbound ? GENERIC_WRITE : GENERIC_READ, 0, &sa,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void ClosePipeEnd(Handle end) {
-  if (end != kInvalidHandle && end != nullptr) ::CloseHandle(end);
+void ClosePipeEnd(PipeHandle end) {
+  if (end != kInvalidPipe && end != nullptr) ::CloseHandle(end);
 }
 
-int StartPipeRead(Handle end, PipeOverlapped *ov, Handle event, void *buffer, std::uint32_t size,
+// Both are file handles: the stream is the same handle.
+FileHandle PipeStream(PipeHandle end) { return reinterpret_cast<FileHandle>(end); }
+
+int StartPipeRead(PipeHandle end, PipeOverlapped *ov, EventHandle event, void *buffer, std::uint32_t size,
                   std::uint32_t *got) {
   OVERLAPPED *o = reinterpret_cast<OVERLAPPED *>(ov->storage);
   std::memset(o, 0, sizeof *o);
@@ -42,18 +45,18 @@ int StartPipeRead(Handle end, PipeOverlapped *ov, Handle event, void *buffer, st
   return ::GetLastError() == ERROR_IO_PENDING ? 1 : -1;
 }
 
-std::uint32_t WaitPipeRead(Handle, PipeOverlapped *, Handle event, std::uint32_t timeout_ms) {
+std::uint32_t WaitPipeRead(PipeHandle, PipeOverlapped *, EventHandle event, std::uint32_t timeout_ms) {
   return ::WaitForSingleObject(event, timeout_ms);
 }
 
-bool PipeReadResult(Handle end, PipeOverlapped *ov, std::uint32_t *got) {
+bool PipeReadResult(PipeHandle end, PipeOverlapped *ov, std::uint32_t *got) {
   DWORD n = 0;
   if (!::GetOverlappedResult(end, reinterpret_cast<OVERLAPPED *>(ov->storage), &n, TRUE)) return false;
   *got = n;
   return true;
 }
 
-bool PipeReaderGone(Handle) { return false; }
+bool PipeReaderGone(FileHandle) { return false; }
 
 }  // namespace plat
 

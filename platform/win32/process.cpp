@@ -26,12 +26,12 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   std::memset(&si, 0, sizeof si);
   si.cb = sizeof si;
   bool use_std =
-      options.std_in != kInvalidHandle || options.std_out != kInvalidHandle || options.std_err != kInvalidHandle;
+      options.std_in != kInvalidFile || options.std_out != kInvalidFile || options.std_err != kInvalidFile;
   if (use_std) {
     si.dwFlags |= STARTF_USESTDHANDLES;
-    si.hStdInput = options.std_in != kInvalidHandle ? options.std_in : ::GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = options.std_out != kInvalidHandle ? options.std_out : ::GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = options.std_err != kInvalidHandle ? options.std_err : ::GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = options.std_in != kInvalidFile ? options.std_in : ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = options.std_out != kInvalidFile ? options.std_out : ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = options.std_err != kInvalidFile ? options.std_err : ::GetStdHandle(STD_ERROR_HANDLE);
   }
   if (options.hidden) {
     si.dwFlags |= STARTF_USESHOWWINDOW;
@@ -96,35 +96,35 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
     return false;
   }
   ::CloseHandle(pi.hThread);
-  out->handle = pi.hProcess;
+  out->handle = static_cast<ProcessHandle>(pi.hProcess);
   out->pid = pi.dwProcessId;
   return true;
 }
 
-int WaitProcess(Handle process, std::uint32_t timeout_ms) {
+int WaitProcess(ProcessHandle process, std::uint32_t timeout_ms) {
   DWORD r = ::WaitForSingleObject(process, timeout_ms);
   if (r == WAIT_OBJECT_0) return 0;
   if (r == WAIT_TIMEOUT) return 1;
   return -1;
 }
 
-bool ProcessExitCode(Handle process, std::uint32_t *code) {
+bool ProcessExitCode(ProcessHandle process, std::uint32_t *code) {
   DWORD c = 0;
   if (!::GetExitCodeProcess(process, &c)) return false;
   *code = c;
   return true;
 }
 
-bool TerminateProcess(Handle process, std::uint32_t code) {
+bool TerminateProcess(ProcessHandle process, std::uint32_t code) {
   if (!::TerminateProcess(process, code)) return false;
   ::WaitForSingleObject(process, 5000);
   return true;
 }
 
-void CloseProcess(Handle process) {
-  if (process != kInvalidHandle && process != nullptr) ::CloseHandle(process);
+void CloseProcess(ProcessHandle process) {
+  if (process != kInvalidProcess && process != nullptr) ::CloseHandle(process);
 }
 
-Handle FileHandleOf(std::FILE *file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+FileHandle FileHandleOf(std::FILE *file) { return reinterpret_cast<FileHandle>(_get_osfhandle(_fileno(file))); }
 
 }  // namespace plat

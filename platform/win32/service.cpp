@@ -26,12 +26,12 @@ bool RunServiceDispatcher(const char *name, ServiceRoutine routine) {
   return ::StartServiceCtrlDispatcherA(table) != FALSE;
 }
 
-Handle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler) {
+ServiceStatusHandle RegisterServiceControlHandler(const char *name, ServiceControlHandler handler) {
   g_handler = handler;
-  return reinterpret_cast<Handle>(::RegisterServiceCtrlHandlerA(name, Control));
+  return reinterpret_cast<ServiceStatusHandle>(::RegisterServiceCtrlHandlerA(name, Control));
 }
 
-bool ReportServiceStatus(Handle status_handle, const ServiceStatus &status) {
+bool ReportServiceStatus(ServiceStatusHandle status_handle, const ServiceStatus &status) {
   SERVICE_STATUS s;
   s.dwServiceType = status.type;
   s.dwCurrentState = status.state;

@@ -24,7 +24,7 @@ DWORD WINAPI Trampoline(LPVOID p) {
 }
 }  // namespace
 
-Handle StartThread(ThreadStart routine, void *arg) {
+ThreadHandle StartThread(ThreadStart routine, void *arg) {
   auto *s = new Start{routine, arg, nullptr};
   if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Trampoline),
                             &s->module)) {
@@ -37,14 +37,14 @@ Handle StartThread(ThreadStart routine, void *arg) {
     delete s;
     ::SetLastError(error);
   }
-  return h;
+  return static_cast<ThreadHandle>(h);
 }
 
-std::uint32_t WaitThread(Handle thread, std::uint32_t timeout_ms) { return ::WaitForSingleObject(thread, timeout_ms); }
-bool SuspendThread(Handle thread) { return ::SuspendThread(thread) != static_cast<DWORD>(-1); }
-bool ResumeThread(Handle thread) { return ::ResumeThread(thread) != static_cast<DWORD>(-1); }
-void CloseThread(Handle thread) {
-  if (thread != nullptr && thread != kInvalidHandle) ::CloseHandle(thread);
+std::uint32_t WaitThread(ThreadHandle thread, std::uint32_t timeout_ms) { return ::WaitForSingleObject(thread, timeout_ms); }
+bool SuspendThread(ThreadHandle thread) { return ::SuspendThread(thread) != static_cast<DWORD>(-1); }
+bool ResumeThread(ThreadHandle thread) { return ::ResumeThread(thread) != static_cast<DWORD>(-1); }
+void CloseThread(ThreadHandle thread) {
+  if (thread != nullptr && thread != kInvalidThread) ::CloseHandle(thread);
 }
 
 SignalBlocker::SignalBlocker() : saved_{} {}

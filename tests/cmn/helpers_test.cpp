@@ -102,7 +102,7 @@ TEST_F(Helpers, UnregisteredSourceStillReportsTheStrings) {
 bool StartWriter(QVAD_PIPE *pipe, const std::string &source, QVAD_PROCESS_INFORMATION *info, QVAD_ERROR_TBL *err,
                  const char *args = "-l 0 -t") {
   plat::SetEnv("OVDUMPEVENTS_SOURCE", source.c_str());
-  QVAD_STARTUPINFO si{true, plat::kInvalidHandle, pipe->write_handle, plat::kInvalidHandle, false};
+  QVAD_STARTUPINFO si{true, plat::kInvalidFile, plat::PipeStream(pipe->write_handle), plat::kInvalidFile, false};
   std::string app = qvtest::BinPath("ovdumpevents");
   std::string cmd = std::string("ovdumpevents ") + args;
   return Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, info, err) ==
@@ -118,7 +118,7 @@ TEST_F(Helpers, PipeCarriesAChildsOutputThroughTimedWaits) {
   QVAD_ERROR_TBL err2{};
   EXPECT_EQ(Qvad_CreatePipe(&second, 1, 4097, &err2), 0);
   EXPECT_EQ(err2.local_code, 30);
-  EXPECT_EQ(second.read_handle, plat::kInvalidHandle);
+  EXPECT_EQ(second.read_handle, plat::kInvalidPipe);
 
   // Nothing written yet: the read stays outstanding over several time-outs.
   EXPECT_EQ(Qvad_WaitForPipe(&pipe, 50, &err), 1);
@@ -142,7 +142,7 @@ TEST_F(Helpers, PipeCarriesAChildsOutputThroughTimedWaits) {
   EXPECT_EQ(Qvad_WaitForPipe(&pipe, 100, &err), 1);
 
   Qvad_ClosePipe(&pipe);
-  EXPECT_EQ(pipe.read_handle, plat::kInvalidHandle);
+  EXPECT_EQ(pipe.read_handle, plat::kInvalidPipe);
   EXPECT_EQ(pipe.buffer, nullptr);
   Qvad_ClosePipe(&pipe);  // twice is harmless
   // Closed, the name is free again.

@@ -54,7 +54,7 @@ int Run(const std::string &command_line, const std::string &out_file, const std:
     out = std::fopen(out_file.c_str(), "wb");
     if (out == nullptr) return -1;
   }
-  plat::Handle h = plat::kInvalidHandle;
+  plat::FileHandle h = plat::kInvalidFile;
   if (out != nullptr) h = plat::FileHandleOf(out);
   opt.std_out = h;
   opt.std_err = h;

@@ -83,12 +83,12 @@ class Service : public ::testing::Test {
     SetUp();
   }
   void TearDown() override {
-    if (proc_.handle != plat::kInvalidHandle) {
+    if (proc_.handle != plat::kInvalidProcess) {
       kill(static_cast<pid_t>(proc_.pid), SIGKILL);
       plat::WaitProcess(proc_.handle, 10000);
       plat::CloseProcess(proc_.handle);
     }
-    proc_.handle = plat::kInvalidHandle;
+    proc_.handle = plat::kInvalidProcess;
     if (sock_ >= 0) close(sock_);
     sock_ = -1;
   }
@@ -130,7 +130,7 @@ class Service : public ::testing::Test {
     std::uint32_t code = 0;
     plat::ProcessExitCode(proc_.handle, &code);
     plat::CloseProcess(proc_.handle);
-    proc_.handle = plat::kInvalidHandle;
+    proc_.handle = plat::kInvalidProcess;
     return static_cast<int>(code);
   }
   // Notify messages received so far, their STATUS= lines in order; the

@@ -228,7 +228,7 @@ class Soak {
     std::uint32_t code = 0;
     plat::ProcessExitCode(proc_.handle, &code);
     plat::CloseProcess(proc_.handle);
-    proc_.handle = plat::kInvalidHandle;
+    proc_.handle = plat::kInvalidProcess;
     return static_cast<int>(code);
   }
 

@@ -37,14 +37,14 @@ TEST(Waits, TimeOutAfterAboutTheirTime) {
   qvtest::EnvVar rundir("QVAD_RUNDIR", dir.path());
   const char kName[] = "\\\\.\\pipe\\qvadwaittest";
 
-  plat::Handle event = plat::CreateManualEvent();
+  plat::EventHandle event = plat::CreateManualEvent();
   ASSERT_NE(event, nullptr);
-  plat::Handle read_event = plat::CreateManualEvent();
+  plat::EventHandle read_event = plat::CreateManualEvent();
   ASSERT_NE(read_event, nullptr);
-  plat::Handle server = plat::CreatePipeServer(kName, true, 4096);
-  ASSERT_NE(server, plat::kInvalidHandle) << plat::LastError();
-  plat::Handle client = plat::OpenPipeClient(kName, true);
-  ASSERT_NE(client, plat::kInvalidHandle);
+  plat::PipeHandle server = plat::CreatePipeServer(kName, true, 4096);
+  ASSERT_NE(server, plat::kInvalidPipe) << plat::LastError();
+  plat::PipeHandle client = plat::OpenPipeClient(kName, true);
+  ASSERT_NE(client, plat::kInvalidPipe);
   plat::PipeOverlapped ov{};
   char buffer[64];
   std::uint32_t got = 0;
