@@ -441,10 +441,7 @@ std::int32_t CollectNode(InvRunContext &c, const NodeEntry &node, const char *fi
     return ready ? BuildRows(c, site.dir, ahead.interfaces, file) : -5;
   }
   if (Qvad_InvOvQueryTblExec(site, node.NodeName, c.QueryTable) != 0) return -5;
-  if (Qvad_InvOvGetHard(c, file, site.dir.c_str()) != 0) return -8;
-  int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, node.NodeName);
-  if (Qvad_InvOvGetRepo(c, site.dir.c_str(), interfaces) != 0) return -8;
-  return AddTextRows(c, site.dir, file) ? 0 : -8;
+  return BuildRows(c, site.dir, Qvad_InvOvInterface(site, c.InterfaceQuery, node.NodeName), file);
 }
 
 }  // namespace
