@@ -99,7 +99,8 @@ void CheckInstall(CheckList *list, CheckContext *context) {
       case 3: list->Fail(env, "line 2", "missing: the file has fewer than two lines", fix); break;
       case 22:
       case kQvadPathTooLong:
-        list->Fail(env, "line 2", "too long (result " + Num(rc) + ")", "install the adapter in a shorter folder, then " + fix);
+        list->Fail(env, "line 2", "too long (result " + Num(rc) + ")",
+                   "install the adapter in a shorter folder, then " + fix);
         break;
       default: list->Fail(env, "", "cannot be read (result " + Num(rc) + ")", fix); break;
     }
@@ -131,7 +132,8 @@ void CheckInstall(CheckList *list, CheckContext *context) {
     context->nnm_dir = nnm_dir;
     std::size_t n = context->nnm_dir.size();
     if (n == 0 || (context->nnm_dir[n - 1] != plat::kSep[0])) {
-      list->Warn(registry, nnm, std::string("\"") + nnm_dir + "\" does not end in a separator; bin is appended directly",
+      list->Warn(registry, nnm,
+                 std::string("\"") + nnm_dir + "\" does not end in a separator; bin is appended directly",
                  std::string("add a trailing ") + plat::kSep + ".");
     } else {
       list->Ok(registry, nnm, nnm_dir);
@@ -139,11 +141,10 @@ void CheckInstall(CheckList *list, CheckContext *context) {
   }
 }
 
-void CheckSettings(CheckList *list, CheckContext *context) {
-  if (context->install.empty()) return;
-  const CheckContext &c = *context;
+namespace {
 
-  // RazEvt.ini: the service maps each event's severity token through it.
+// RazEvt.ini: the service maps each event's severity token through it.
+void CheckRazEvt(CheckList *list, const CheckContext &c) {
   std::string razevt = Etc(c, "RazEvt.ini");
   if (!plat::FileExists(razevt.c_str())) {
     list->Warn(razevt, "", "missing: every event reaches the console with severity 768",
@@ -170,8 +171,11 @@ void CheckSettings(CheckList *list, CheckContext *context) {
       list->Ok(razevt, "[Severity]", Num(count) + " severity tokens");
     }
   }
+}
 
-  // RepInfo.ini: which repository kind and how the result is delivered.
+// RepInfo.ini: which repository kind and how the result is delivered.
+void CheckRepInfo(CheckList *list, CheckContext *context) {
+  const CheckContext &c = *context;
   std::string repinfo = Etc(c, "RepInfo.ini");
   const std::string repfix =
       "run qvadrepini -p <install folder> -i <server address> -t <repository type> [-s <site type> -n <site name>] "
@@ -191,8 +195,11 @@ void CheckSettings(CheckList *list, CheckContext *context) {
       list->Fail(repinfo, "[General] SiteName", "missing with Type 2: the delivery at the end of a run fails", repfix);
     }
   }
+}
 
-  // RazSetting.ini: the own node and the delivery switch.
+// RazSetting.ini: the own node, the query processes at a time and the delivery switch.
+void CheckRazSetting(CheckList *list, CheckContext *context) {
+  const CheckContext &c = *context;
   std::string razsetting = Etc(c, "RazSetting.ini");
   QVAD_ERROR_TBL err;
   int own = 0;
@@ -205,7 +212,8 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   }
   int workers = 1;
   if (Qvad_GetQueryWorkers(razsetting.c_str(), &workers, &err) == 1) {
-    list->Ok(razsetting, "[Inventory] QueryWorkers", Num(workers) + (workers == 1 ? " (one query at a time)" : " query processes at a time"));
+    list->Ok(razsetting, "[Inventory] QueryWorkers",
+             Num(workers) + (workers == 1 ? " (one query at a time)" : " query processes at a time"));
   } else {
     list->Warn(razsetting, "[Inventory] QueryWorkers",
                "not a number from 1 to " + Num(kQvadMaxQueryWorkers) + ": the run queries one node at a time",
@@ -217,12 +225,14 @@ void CheckSettings(CheckList *list, CheckContext *context) {
     list->Ok(razsetting, "[Repository] own",
              Num(delivery) + (delivery ? " (the repository file is delivered with fxsend)" : " (no delivery)"));
   }
+}
 
-  // RazInv.ini: the switches and queries the engine reads, then the definitions.
-  std::string razinv = Etc(c, "RazInv.ini");
+// RazInv.ini: the switches and queries the engine reads. False when the file is missing.
+bool CheckRazInvQueries(CheckList *list, const std::string &razinv) {
+  QVAD_ERROR_TBL err;
   if (!plat::FileExists(razinv.c_str())) {
     list->Fail(razinv, "", "missing: every inventory run fails", "copy the sample RazInv.ini into etc and adapt it.");
-    return;
+    return false;
   }
   int text = 0;
   if (Qvad_GetTextFlag(razinv.c_str(), &text, &err) == 1) {
@@ -257,7 +267,11 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   }
   Qvad_FreeQueryTbl(table);
 
-  int set = context->repository_type >= 0 ? context->repository_type : 0;
+  return true;
+}
+
+// The definitions of RazInv.ini for the repository kind in force.
+void CheckDefinitions(CheckList *list, const std::string &razinv, int set) {
   for (int kind : {kInvKindHardware, kInvKindRepository + set, kInvKindText}) {
     const std::string prefix = KindPrefix(kind);
     INV_ITEM_DEF *defs = nullptr;
@@ -271,28 +285,34 @@ void CheckSettings(CheckList *list, CheckContext *context) {
       ++bad;
       std::string n = Num(e->IniCnt);
       if (e->Error.local_code == 1 && e->IniCnt > 0 && count < 0 && e->Next == nullptr) {
-        list->Fail(razinv, "[" + prefix + "Setting] " + n, "missing: the whole definition file fails to load, Init ends with -6",
+        list->Fail(razinv, "[" + prefix + "Setting] " + n,
+                   "missing: the whole definition file fails to load, Init ends with -6",
                    "add entry " + n + " or set [" + prefix + "Setting] count to " + Num(e->IniCnt - 1) + ".");
       } else if (e->Error.local_code == 1) {
         list->Fail(razinv, "[" + prefix + "Setting] " + n,
-                   "invalid: entry " + n + " is left empty (fewer than five numbers, or [" + prefix + "Separator] " + n +
-                       " missing with SepFlag 1, or [" + prefix + "Convert] " + n + " missing with ConvFlag 1)",
+                   "invalid: entry " + n + " is left empty (fewer than five numbers, or [" + prefix + "Separator] " +
+                       n + " missing with SepFlag 1, or [" + prefix + "Convert] " + n + " missing with ConvFlag 1)",
                    "give Type,Width,Quote,SepFlag,ConvFlag and the separator or conversion the flags ask for.");
       } else if (e->IniCnt > 0) {
         list->Fail(razinv, "[" + prefix + "Inventory] " + n,
-                   "invalid: entry " + n + " is left empty (a field reference table:column[:...][,conditions] that "
-                   "cannot be read, more than ten parts or conditions, or a width in [" + prefix + "Setting] " + n +
-                       " over 1023)",
+                   "invalid: entry " + n +
+                       " is left empty (a field reference table:column[:...][,conditions] that "
+                       "cannot be read, more than ten parts or conditions, or a width in [" +
+                       prefix + "Setting] " + n + " over 1023)",
                    "correct the value; see docs/configuration.md.");
       } else {
-        list->Fail(razinv, "[" + prefix + "Setting]",
-                   "cannot be loaded (code " + Num(e->Error.local_code) + ")", "check the install folder and memory.");
+        list->Fail(razinv, "[" + prefix + "Setting]", "cannot be loaded (code " + Num(e->Error.local_code) + ")",
+                   "check the install folder and memory.");
       }
     }
     Qvad_IniErrorFree(&errors);
     std::free(defs);
     if (count >= 0 && bad == 0) list->Ok(razinv, "[" + prefix + "Setting]", Num(count) + " definitions");
   }
+}
+
+// The machine set of RazInv.ini for the repository kind in force.
+void CheckMachines(CheckList *list, const std::string &razinv, int set) {
   MACHINE_DEF *machines = nullptr;
   INI_ERROR_NODE *errors = nullptr;
   std::int32_t count = Qvad_IniMachineSet(razinv.c_str(), &machines, set, &errors);
@@ -312,9 +332,23 @@ void CheckSettings(CheckList *list, CheckContext *context) {
   if (count >= 0 && bad == 0) list->Ok(razinv, "[" + prefix + "MachineID]", Num(count) + " machine definitions");
 }
 
+}  // namespace
+
+void CheckSettings(CheckList *list, CheckContext *context) {
+  if (context->install.empty()) return;
+  CheckRazEvt(list, *context);
+  CheckRepInfo(list, context);
+  CheckRazSetting(list, context);
+  std::string razinv = Etc(*context, "RazInv.ini");
+  if (!CheckRazInvQueries(list, razinv)) return;
+  int set = context->repository_type >= 0 ? context->repository_type : 0;
+  CheckDefinitions(list, razinv, set);
+  CheckMachines(list, razinv, set);
+}
+
 void CheckComponents(CheckList *list, const CheckContext &context) {
-  const std::string bin_hint = context.install.empty() ? std::string("the adapter's bin folder")
-                                                       : context.install + plat::kBinPiece;
+  const std::string bin_hint =
+      context.install.empty() ? std::string("the adapter's bin folder") : context.install + plat::kBinPiece;
   // The tracer, found exactly as every program binds it.
   QVAD_TRACER tracer;
   std::memset(&tracer, 0, sizeof tracer);
@@ -325,8 +359,8 @@ void CheckComponents(CheckList *list, const CheckContext &context) {
   } else {
     std::uint32_t code = plat::LastError();
     list->Fail(tracer_file, "",
-               (code == 127 ? std::string("lacks an entry point") : std::string("not found")) + " (result " + Num(code) +
-                   "): every program runs without traces",
+               (code == 127 ? std::string("lacks an entry point") : std::string("not found")) + " (result " +
+                   Num(code) + "): every program runs without traces",
                "put the tracer library in " + bin_hint + " or on the library search path.");
   }
 
@@ -357,7 +391,8 @@ void CheckComponents(CheckList *list, const CheckContext &context) {
     }
     char query[260] = {};
     if (Qvad_InvOvInstDirGet(query, sizeof query) != 0) {
-      list->Fail(context.nnm_dir, "", "too long for the query tool's path", "install the network manager in a shorter folder.");
+      list->Fail(context.nnm_dir, "", "too long for the query tool's path",
+                 "install the network manager in a shorter folder.");
     } else if (plat::FileExists(query)) {
       list->Ok(query, "", "found");
     } else {
@@ -379,11 +414,13 @@ void CheckComponents(CheckList *list, const CheckContext &context) {
   const std::string registry = plat::RegistryLocation();
   const std::string key = std::string(kHklm) + kQvadEventSourceKey + "\\EventMessageFile";
   char file[600] = {};
-  if (QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadEventSourceKey, "EventMessageFile", file, sizeof file - 1) != 0) {
+  if (QvadGetRegistryData(plat::RegRoot::LocalMachine, kQvadEventSourceKey, "EventMessageFile", file,
+                          sizeof file - 1) != 0) {
     list->Warn(registry, key, "missing: events are logged without their texts",
                "run qvadmsgdllreg -p <install folder> as the installer does.");
   } else if (!plat::FileExists(file)) {
-    list->Warn(registry, key, std::string("names ") + file + ", which does not exist: events are logged without their texts",
+    list->Warn(registry, key,
+               std::string("names ") + file + ", which does not exist: events are logged without their texts",
                "run qvadmsgdllreg -p <install folder> as the installer does.");
   } else {
     list->Ok(registry, key, file);
