@@ -15,7 +15,8 @@ using EventSourceHandle = EventSourceObject *;
 
 // Null with the last error set when the source cannot be opened.
 EventSourceHandle OpenEventSource(const char *source);
-bool WriteEvent(EventSourceHandle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings);
+bool WriteEvent(EventSourceHandle source, std::uint16_t type, std::uint32_t event_id, int count,
+                const char *const *strings);
 // Non-zero on success, as DeregisterEventSource.
 int CloseEventSource(EventSourceHandle source);
 

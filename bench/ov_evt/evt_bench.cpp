@@ -58,10 +58,10 @@ double RealPath(const std::string &work, const std::string &bin, long events) {
   fs::create_directories(root + plat::kSep + "bin");
   fs::create_directories(root + plat::kSep + "etc");
   fs::create_directories(work + plat::kSep + "trc");
-  std::string libs[] = {"qvadovevt" + std::string(plat::kExeSuffix), "ovdumpevents" + std::string(plat::kExeSuffix),
-                        plat::LibraryFileName("qvcnsput") == "qvcnsput.dll" ? "QVCNSPUT.dll"
-                                                                             : plat::LibraryFileName("qvcnsput"),
-                        plat::LibraryFileName("zltgate")};
+  std::string libs[] = {
+      "qvadovevt" + std::string(plat::kExeSuffix), "ovdumpevents" + std::string(plat::kExeSuffix),
+      plat::LibraryFileName("qvcnsput") == "qvcnsput.dll" ? "QVCNSPUT.dll" : plat::LibraryFileName("qvcnsput"),
+      plat::LibraryFileName("zltgate")};
   for (const std::string &f : libs)
     fs::copy_file(bin + plat::kSep + f, root + plat::kSep + "bin" + plat::kSep + f,
                   fs::copy_options::overwrite_existing);
@@ -101,8 +101,7 @@ double RealPath(const std::string &work, const std::string &bin, long events) {
     return 0;
   }
   std::printf("  service, real path:        %9.0f events/s  (%ld events in %.2f s)\n", events / secs, events, secs);
-  if (rss_max > 0)
-    std::printf("  service resident memory:   %ld kB after 10%%, %ld kB at most\n", rss_early, rss_max);
+  if (rss_max > 0) std::printf("  service resident memory:   %ld kB after 10%%, %ld kB at most\n", rss_early, rss_max);
   return events / secs;
 }
 

@@ -1,10 +1,9 @@
 // The pipe operations: create, timed wait, read, close.
-#include "cmn/qvadpipe/qvadpipe.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "cmn/qvadpipe/qvadpipe.h"
 #include "platform/error.h"
 #include "platform/event.h"
 

@@ -5,10 +5,10 @@
 #include "platform/error.h"
 #include "platform/process.h"
 
-int Qvad_CreateProcess(const char *application, const char *command_line, void *process_security,
-                       void *thread_security, int inherit_handles, std::uint32_t /*creation_flags*/, void *environment,
-                       const char *current_directory, const QVAD_STARTUPINFO *startup,
-                       QVAD_PROCESS_INFORMATION *info, QVAD_ERROR_TBL *error) {
+int Qvad_CreateProcess(const char *application, const char *command_line, void *process_security, void *thread_security,
+                       int inherit_handles, std::uint32_t /*creation_flags*/, void *environment,
+                       const char *current_directory, const QVAD_STARTUPINFO *startup, QVAD_PROCESS_INFORMATION *info,
+                       QVAD_ERROR_TBL *error) {
   // Neither platform's callers pass security or an environment of their own;
   // refusing them beats silently ignoring them.
   if (process_security != nullptr || thread_security != nullptr || environment != nullptr || info == nullptr) {

@@ -26,10 +26,10 @@ struct QVAD_PROCESS_INFORMATION {
 // Passes its first ten arguments to the platform's process creation; the
 // security attributes and environment are accepted for the callers' sake and
 // must be null. Returns 1, or 0 with the error record filled (2, last error).
-int Qvad_CreateProcess(const char *application, const char *command_line, void *process_security,
-                       void *thread_security, int inherit_handles, std::uint32_t creation_flags, void *environment,
-                       const char *current_directory, const QVAD_STARTUPINFO *startup,
-                       QVAD_PROCESS_INFORMATION *info, QVAD_ERROR_TBL *error);
+int Qvad_CreateProcess(const char *application, const char *command_line, void *process_security, void *thread_security,
+                       int inherit_handles, std::uint32_t creation_flags, void *environment,
+                       const char *current_directory, const QVAD_STARTUPINFO *startup, QVAD_PROCESS_INFORMATION *info,
+                       QVAD_ERROR_TBL *error);
 
 // Terminates the process with the exit code and closes its handle in every
 // case. Returns the platform's result; on failure the error record is filled

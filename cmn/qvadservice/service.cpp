@@ -8,13 +8,13 @@
 // The stop event lives until the dispatcher has returned: a stop control
 // can still come while the service stops, and its handler must find the
 // event open.
-#include "cmn/qvadservice/qvadservice.h"
+#include "platform/service.h"
 
 #include <cstring>
 
+#include "cmn/qvadservice/qvadservice.h"
 #include "platform/error.h"
 #include "platform/event.h"
-#include "platform/service.h"
 
 namespace {
 
@@ -174,9 +174,7 @@ void Qvad_RequestStop() {
   if (event != nullptr) plat::SetEvent(event);
 }
 
-void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code) {
-  g_service.specific_exit_code = specific_exit_code;
-}
+void Qvad_SetServiceExitCode(std::uint32_t specific_exit_code) { g_service.specific_exit_code = specific_exit_code; }
 
 std::uint32_t Qvad_ServiceExitCode() { return g_service.specific_exit_code; }
 

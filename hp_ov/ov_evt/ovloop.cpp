@@ -129,8 +129,7 @@ bool ParseLine(RunState *s, std::int32_t *event_time) {
 int SeverityOf(const RunState *s, const char *razevt) {
   int value = static_cast<int>(QvadGetPrivateProfileInt("Severity", s->key, -1, razevt));
   if (value == -1) {
-    OV_ERROR("The designated key was not acquired from the definition file. Section : %s Key : %s", "Severity",
-             s->key);
+    OV_ERROR("The designated key was not acquired from the definition file. Section : %s Key : %s", "Severity", s->key);
     return 768;
   }
   OV_INFO("It succeeded in the Retrieved of Severity(%d).", value);

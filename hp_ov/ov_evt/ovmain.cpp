@@ -105,10 +105,9 @@ void OpenWorkerTrace() {
 int FindPaths(WorkerPaths *paths) {
   char install[260] = {};
   std::uint32_t dir_rc = OvGetInstallDir(install, sizeof install);
-  if (dir_rc == 0 && (!OvEtcPath(install, kOvRazEvtIni, paths->razevt) ||
-                      !OvEtcPath(install, kOvEvtKeep, paths->evtkeep) ||
-                      !OvEtcPath(install, kOvStopTime, paths->stoptime) ||
-                      !OvEtcPath(install, kOvInstanceLock, paths->lock))) {
+  if (dir_rc == 0 &&
+      (!OvEtcPath(install, kOvRazEvtIni, paths->razevt) || !OvEtcPath(install, kOvEvtKeep, paths->evtkeep) ||
+       !OvEtcPath(install, kOvStopTime, paths->stoptime) || !OvEtcPath(install, kOvInstanceLock, paths->lock))) {
     dir_rc = 87;
   }
   if (dir_rc == 0) return 0;
@@ -157,8 +156,8 @@ int MakePipe(WorkerEnd *end) {
 // app: 0, or the exit status.
 int FindDumpProgram(char *app, std::size_t size) {
   char nnm_dir[260] = {};
-  std::int32_t rc = QvadGetRegistryData(plat::RegRoot::LocalMachine, kOvNnmKey, kOvNnmValue, nnm_dir,
-                                        sizeof nnm_dir - 1);
+  std::int32_t rc =
+      QvadGetRegistryData(plat::RegRoot::LocalMachine, kOvNnmKey, kOvNnmValue, nnm_dir, sizeof nnm_dir - 1);
   if (rc == 0) {
     // The value ends with a separator; a path that does not fit is refused
     // as if the directory were unknown.

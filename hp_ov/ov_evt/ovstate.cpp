@@ -137,14 +137,16 @@ void OvStateWriteOutcome(bool ok, const char *what) {
     g_write_failed_what = what != nullptr ? what : "";
     OV_ERROR("Progress could not be recorded in %s (system error %s); reported once until it works again.",
              g_write_failed_what.c_str(), code);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_STATE_WRITE_FAILED, g_write_failed_what.c_str(), code, nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_STATE_WRITE_FAILED, g_write_failed_what.c_str(),
+                     code, nullptr);
     std::snprintf(note, sizeof note,
                   "qvadovevt: progress could not be recorded in %.300s (system error %s); events are still "
                   "forwarded, a restart will forward those since the last recorded one again",
                   g_write_failed_what.c_str(), code);
   } else {
     OV_INFO("Progress is recorded in %s again.", g_write_failed_what.c_str());
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_STATE_RECORDED_AGAIN, g_write_failed_what.c_str(), nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_STATE_RECORDED_AGAIN,
+                     g_write_failed_what.c_str(), nullptr);
     std::snprintf(note, sizeof note, "qvadovevt: progress is recorded in %.300s again", g_write_failed_what.c_str());
   }
   plat::NoteForOperator(note);

@@ -28,7 +28,10 @@ std::string WithoutSeparator(std::string dir) {
 }  // namespace
 
 QvadQueryAhead::QvadQueryAhead(const InvRunContext &run, const std::string &hard, int workers, NodeEntry *first)
-    : run_(run), hard_(hard), workers_(workers), next_(first),
+    : run_(run),
+      hard_(hard),
+      workers_(workers),
+      next_(first),
       slots_(static_cast<std::size_t>(std::min(2 * workers, kMaxSlots))) {
   for (std::size_t i = 0; i < slots_.size(); ++i) {
     slots_[i].outcome.dir = SlotDir(hard, static_cast<int>(i)) + plat::kSep;

@@ -18,8 +18,8 @@ class QvadQueryAhead {
  public:
   // What the queries of one node gave.
   struct Outcome {
-    int table;       // 0 every query of the table ran, -1 one failed (the node fails with -5)
-    int interfaces;  // the interface count, or -1
+    int table;        // 0 every query of the table ran, -1 one failed (the node fails with -5)
+    int interfaces;   // the interface count, or -1
     std::string dir;  // the node's folder, with a closing separator
   };
 
@@ -69,11 +69,11 @@ class QvadQueryAhead {
   const InvRunContext &run_;
   std::string hard_;
   int workers_;
-  NodeEntry *next_;                 // the next node to give a slot
-  std::vector<Slot> slots_;         // a ring, filled in node order
-  std::size_t head_ = 0;            // the oldest slot in use
-  std::size_t used_ = 0;            // slots in use from head_ on
-  std::size_t taken_ = SIZE_MAX;    // the slot File holds, if any
+  NodeEntry *next_;               // the next node to give a slot
+  std::vector<Slot> slots_;       // a ring, filled in node order
+  std::size_t head_ = 0;          // the oldest slot in use
+  std::size_t used_ = 0;          // slots in use from head_ on
+  std::size_t taken_ = SIZE_MAX;  // the slot File holds, if any
   std::vector<plat::ThreadHandle> threads_;
   std::mutex lock_;
   std::condition_variable changed_;

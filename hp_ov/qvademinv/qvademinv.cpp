@@ -131,7 +131,9 @@ std::int32_t SucceedInit() {
   return 0;
 }
 
-void ReportError(const char *what) { Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, what, nullptr); }
+void ReportError(const char *what) {
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, what, nullptr);
+}
 
 void TraceError(const char *what, const QVAD_ERROR_TBL &err) {
   QVAD_INV_ERR(1, "(Error)%s : %s | %d | %d | %d", what, err.source, err.line, err.local_code,
@@ -252,7 +254,8 @@ void ReadRunSettings(InvRunContext &c) {
   QVAD_ERROR_TBL err;
   int workers = 1;
   if (Qvad_GetQueryWorkers(c.RazSettingPath, &workers, &err) != 1) {
-    QVAD_INV_ERR(1, "(Warning)Qvad_GetQueryWorkers : %s | %d | %d | %d : QueryWorkers must be 1 to %d, 1 set and continue",
+    QVAD_INV_ERR(1,
+                 "(Warning)Qvad_GetQueryWorkers : %s | %d | %d | %d : QueryWorkers must be 1 to %d, 1 set and continue",
                  err.source, err.line, err.local_code, static_cast<int>(err.system_code), kQvadMaxQueryWorkers);
     workers = 1;
   }

@@ -73,7 +73,8 @@ int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces)
   if (run.InterfaceTable[0] == '\0') {
     QVAD_INV_ERR(1, "(Error)Qvad_InvOvGetRepo - GetPrivateProfileString : Sec = %s Key = %s Path = %s.", "Interface",
                  "2", run.RazInvPath);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo) IF TableGetErr", nullptr);
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_GetInvData(Repo) IF TableGetErr",
+                     nullptr);
     return -1;
   }
   if (interfaces <= 0) return 0;
@@ -99,9 +100,7 @@ int Qvad_InvOvGetRepoInv(const InvRunContext &run, INV_FIELD *row, int interface
     int r = 0;
     switch (d.Type) {
       case 1: std::snprintf(value, sizeof value, "%s", d.Text); break;
-      case 2:
-        r = Qvad_InvOvGetRepoSelect(run, d, dir, value, sizeof value, &error);
-        break;
+      case 2: r = Qvad_InvOvGetRepoSelect(run, d, dir, value, sizeof value, &error); break;
       case 3:
         if (std::strcmp(d.Acquire.Part[0], run.InterfaceTable) == 0) {
           r = Qvad_GetCurrentInvDB(&d, interface_no, value, sizeof value, dir, &error);

@@ -151,7 +151,8 @@ int main(int argc, char **argv) {
   long handled = nodes + failed;
   std::printf("Close: %d\n", static_cast<int>(c));
   std::printf(
-      "summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f peak_kb=%llu query_workers=%s\n",
+      "summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f peak_kb=%llu "
+      "query_workers=%s\n",
       nodes, failed, removed, rows, ms, handled > 0 ? ms / static_cast<double>(handled) : 0.0,
       static_cast<unsigned long long>(plat::PeakMemoryKb()), QueryWorkers().c_str());
   return status;

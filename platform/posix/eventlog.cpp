@@ -44,7 +44,9 @@ std::string Trim(const std::string &s) {
   return s.substr(b, e - b + 1);
 }
 
-std::uint32_t ParseNumber(const std::string &s) { return static_cast<std::uint32_t>(std::strtoul(s.c_str(), nullptr, 0)); }
+std::uint32_t ParseNumber(const std::string &s) {
+  return static_cast<std::uint32_t>(std::strtoul(s.c_str(), nullptr, 0));
+}
 
 // Reads the message-compiler source: header lines (SeverityNames and the
 // like) and messages of the form MessageId=, Severity=, Language=, text
@@ -157,7 +159,8 @@ EventSourceHandle OpenEventSource(const char *source) {
   return reinterpret_cast<EventSourceHandle>(s);
 }
 
-bool WriteEvent(EventSourceHandle source, std::uint16_t type, std::uint32_t event_id, int count, const char *const *strings) {
+bool WriteEvent(EventSourceHandle source, std::uint16_t type, std::uint32_t event_id, int count,
+                const char *const *strings) {
   auto *s = reinterpret_cast<Source *>(source);
   if (s == nullptr) {
     SetLastError(kErrInvalidHandle);

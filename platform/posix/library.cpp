@@ -23,7 +23,7 @@ namespace {
 
 // The first bytes of an ELF file: enough to tell whether it is a shared
 // object this process could map at all.
-bool ReadElfHeader(const char *path, ElfW(Ehdr) *header, int *error) {
+bool ReadElfHeader(const char *path, ElfW(Ehdr) * header, int *error) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *error = errno;
@@ -37,7 +37,7 @@ bool ReadElfHeader(const char *path, ElfW(Ehdr) *header, int *error) {
 
 // Whether the file is an image of the kind this process loads: ELF, of our
 // word size, byte order and machine, and a shared object.
-bool LoadableImage(const ElfW(Ehdr) &h) {
+bool LoadableImage(const ElfW(Ehdr) & h) {
   static const ElfW(Ehdr) *const self = [] {
     static ElfW(Ehdr) own{};
     int error = 0;

@@ -197,6 +197,8 @@ void CloseProcess(ProcessHandle process) {
   delete c;
 }
 
-FileHandle FileHandleOf(std::FILE *file) { return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fileno(file))); }
+FileHandle FileHandleOf(std::FILE *file) {
+  return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fileno(file)));
+}
 
 }  // namespace plat

@@ -91,8 +91,8 @@ bool Notify(const std::string &message) {
   }
   // Never block on a listener that does not read: the report is advisory,
   // and a full queue must not freeze the service.
-  ssize_t n = sendto(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
-                     reinterpret_cast<sockaddr *>(&addr), len);
+  ssize_t n =
+      sendto(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&addr), len);
   int err = errno;
   close(fd);
   if (n < 0 && err != EAGAIN) {
@@ -168,16 +168,15 @@ bool ReportServiceStatus(ServiceStatusHandle status_handle, const ServiceStatus 
   g_accepting = status.controls_accepted != 0;
   char text[256];
   std::snprintf(text, sizeof text, "STATUS=%s (state %u, check point %u, wait hint %u ms, controls %u)\n",
-                StateName(status.state), status.state, status.check_point, status.wait_hint,
-                status.controls_accepted);
+                StateName(status.state), status.state, status.check_point, status.wait_hint, status.controls_accepted);
   std::string message = text;
   if (status.state == kServiceRunning) message += "READY=1\n";
   if (status.state == kServiceStopPending) message += "STOPPING=1\n";
   if (status.state == kServiceStopPending || status.state == kServiceStartPending) {
     // Ask systemd for the hinted time, as the service manager grants it on Win32.
-    message += "EXTEND_TIMEOUT_USEC=" + std::to_string(static_cast<unsigned long long>(status.wait_hint) * 1000 +
-                                                       1000000) +
-               "\n";
+    message +=
+        "EXTEND_TIMEOUT_USEC=" + std::to_string(static_cast<unsigned long long>(status.wait_hint) * 1000 + 1000000) +
+        "\n";
   }
   return Notify(message);
 }

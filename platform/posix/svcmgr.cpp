@@ -151,7 +151,8 @@ SvcHandle SvcCreate(SvcHandle manager, const char *name, const char *command_lin
                      "\nWants=network-online.target\nAfter=network-online.target\n\n"
                      "[Service]\nType=notify\nNotifyAccess=main\n"
                      "EnvironmentFile=-/etc/opt/qvadnerl/qvadovevt.env\nRuntimeDirectory=qvadnerl\n"
-                     "ExecStart=" + exec +
+                     "ExecStart=" +
+                     exec +
                      "\nRestart=on-failure\nKillSignal=SIGTERM\n"
                      "# The service program ends with 1 when it is stopped.\nSuccessExitStatus=1\n\n"
                      "[Install]\nWantedBy=multi-user.target\n";

@@ -3,8 +3,8 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <link.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
@@ -53,8 +53,8 @@ std::string ModulePath(const void *address_in_module) {
     link_map *map = nullptr;
     // The main program's entry has an empty name; its path comes from /proc
     // below, whatever name it was started by.
-    if (dladdr1(address_in_module, &info, reinterpret_cast<void **>(&map), RTLD_DL_LINKMAP) != 0 &&
-        map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
+    if (dladdr1(address_in_module, &info, reinterpret_cast<void **>(&map), RTLD_DL_LINKMAP) != 0 && map != nullptr &&
+        map->l_name != nullptr && map->l_name[0] != '\0') {
       char resolved[PATH_MAX];
       if (realpath(map->l_name, resolved) != nullptr) return resolved;
       return map->l_name;

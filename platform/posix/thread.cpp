@@ -60,13 +60,13 @@ void OnResume(int) {}
 void InstallHandlers() {
   static std::atomic<bool> done{false};
   if (done.exchange(true)) return;
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_flags = SA_RESTART;
   sigemptyset(&sa.sa_mask);
   sigaddset(&sa.sa_mask, ResumeSignal());
   sa.sa_handler = OnSuspend;
   sigaction(SuspendSignal(), &sa, nullptr);
-  struct sigaction ra{};
+  struct sigaction ra {};
   ra.sa_flags = SA_RESTART;
   sigemptyset(&ra.sa_mask);
   ra.sa_handler = OnResume;

@@ -25,8 +25,7 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   STARTUPINFOA si;
   std::memset(&si, 0, sizeof si);
   si.cb = sizeof si;
-  bool use_std =
-      options.std_in != kInvalidFile || options.std_out != kInvalidFile || options.std_err != kInvalidFile;
+  bool use_std = options.std_in != kInvalidFile || options.std_out != kInvalidFile || options.std_err != kInvalidFile;
   if (use_std) {
     si.dwFlags |= STARTF_USESTDHANDLES;
     si.hStdInput = options.std_in != kInvalidFile ? options.std_in : ::GetStdHandle(STD_INPUT_HANDLE);
@@ -75,8 +74,8 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
     attributes.resize(size);
     auto *attr = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
     if (::InitializeProcThreadAttributeList(attr, 1, 0, &size)) {
-      if (::UpdateProcThreadAttribute(attr, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, list, listed * sizeof(HANDLE), nullptr,
-                                      nullptr)) {
+      if (::UpdateProcThreadAttribute(attr, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, list, listed * sizeof(HANDLE),
+                                      nullptr, nullptr)) {
         six.lpAttributeList = attr;
         flags |= EXTENDED_STARTUPINFO_PRESENT;
       } else {

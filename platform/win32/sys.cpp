@@ -96,7 +96,8 @@ bool RemoveFolder(const char *path) {
   HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &found);
   if (h != INVALID_HANDLE_VALUE) {
     do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
     } while (::FindNextFileA(h, &found));
     ::FindClose(h);
   }

@@ -40,7 +40,9 @@ ThreadHandle StartThread(ThreadStart routine, void *arg) {
   return static_cast<ThreadHandle>(h);
 }
 
-std::uint32_t WaitThread(ThreadHandle thread, std::uint32_t timeout_ms) { return ::WaitForSingleObject(thread, timeout_ms); }
+std::uint32_t WaitThread(ThreadHandle thread, std::uint32_t timeout_ms) {
+  return ::WaitForSingleObject(thread, timeout_ms);
+}
 bool SuspendThread(ThreadHandle thread) { return ::SuspendThread(thread) != static_cast<DWORD>(-1); }
 bool ResumeThread(ThreadHandle thread) { return ::ResumeThread(thread) != static_cast<DWORD>(-1); }
 void CloseThread(ThreadHandle thread) {

@@ -40,8 +40,8 @@ TEST_F(Helpers, ReportEventFormatsFromTheRegisteredCatalogue) {
   EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, 0x6000044D, "qvadovevt.exe", nullptr), 0);
   EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089C, nullptr), 0);
   EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, "1 a\tb c\nd%1", nullptr), 0);
-  EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C81, "1", "2", "3", "4", "5", "6", "7", "8",
-                             "9", "10", "11", nullptr),
+  EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C81, "1", "2", "3", "4", "5", "6", "7", "8", "9",
+                             "10", "11", nullptr),
             0);
   std::vector<std::string> lines = qvtest::Lines(qvtest::ReadFile(dir_.file("events.log")));
   if (plat::kExeSuffix[0] != '\0') {
@@ -88,8 +88,8 @@ TEST_F(Helpers, UnregisteredSourceStillReportsTheStrings) {
   if (plat::kExeSuffix[0] != '\0') GTEST_SKIP();
   EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 2, 0xA0000899, "line one", nullptr), 0);
   // Eleven strings: the first ten are reported, the eleventh is never read.
-  EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 1, 0xE0000C81, "1", "2", "3", "4", "5", "6", "7", "8", "9", "10",
-                             "11", nullptr),
+  EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 1, 0xE0000C81, "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11",
+                             nullptr),
             0);
   EXPECT_NE(Qvad_ReportEvent(kQvadEventSource, 4, 0x6000044E, nullptr), 0);
   std::string log = qvtest::ReadFile(dir_.file("events.log"));
@@ -105,8 +105,7 @@ bool StartWriter(QVAD_PIPE *pipe, const std::string &source, QVAD_PROCESS_INFORM
   QVAD_STARTUPINFO si{true, plat::kInvalidFile, plat::PipeStream(pipe->write_handle), plat::kInvalidFile, false};
   std::string app = qvtest::BinPath("ovdumpevents");
   std::string cmd = std::string("ovdumpevents ") + args;
-  return Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, info, err) ==
-         1;
+  return Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, info, err) == 1;
 }
 
 TEST_F(Helpers, PipeCarriesAChildsOutputThroughTimedWaits) {

@@ -64,10 +64,10 @@ TEST(NumberReaders, LeadingRealReadsPlainDecimalOnly) {
     const char *text;
     double want;
   } cases[] = {
-      {nullptr, 0.0},  {"", 0.0},       {".", 0.0},         {"-.", 0.0},    {"+", 0.0},
-      {"inf", 0.0},    {"nan", 0.0},    {"0x10", 0.0},      {"e5", 0.0},    {" \t1.5GB", 1.5},
-      {"-2.25", -2.25}, {"+.5", 0.5},    {"5.", 5.0},        {"1e3", 1000.0}, {"1E+2x", 100.0},
-      {"2.5e-1", 0.25}, {"7e", 7.0},     {"7e+", 7.0},       {"12,5", 12.0},
+      {nullptr, 0.0},   {"", 0.0},    {".", 0.0},    {"-.", 0.0},     {"+", 0.0},
+      {"inf", 0.0},     {"nan", 0.0}, {"0x10", 0.0}, {"e5", 0.0},     {" \t1.5GB", 1.5},
+      {"-2.25", -2.25}, {"+.5", 0.5}, {"5.", 5.0},   {"1e3", 1000.0}, {"1E+2x", 100.0},
+      {"2.5e-1", 0.25}, {"7e", 7.0},  {"7e+", 7.0},  {"12,5", 12.0},
   };
   for (const auto &c : cases) EXPECT_DOUBLE_EQ(Qvad_LeadingReal(c.text), c.want) << (c.text ? c.text : "(null)");
 }
@@ -77,23 +77,15 @@ TEST(NumberReaders, ProfileIntValueReadsPrefixesAndWrapsAt32Bits) {
     const char *text;
     std::uint32_t want;
   } cases[] = {
-      {nullptr, 0u},
-      {"", 0u},
-      {"x", 0u},
-      {"\x01\x1f 12", 12u},
-      {"12abc", 12u},
-      {"+5", 5u},
-      {"-1", 0xFFFFFFFFu},
-      {"0x1F", 31u},
+      {nullptr, 0u},       {"", 0u},
+      {"x", 0u},           {"\x01\x1f 12", 12u},
+      {"12abc", 12u},      {"+5", 5u},
+      {"-1", 0xFFFFFFFFu}, {"0x1F", 31u},
       {"0XF", 0u},  // only a lower-case prefix counts
-      {"0xfg", 15u},
-      {"-0x10", 0xFFFFFFF0u},
-      {"0o17", 15u},
-      {"0o8", 0u},
-      {"0b101", 5u},
-      {"0b2", 0u},
-      {"0x", 0u},
-      {"4294967295", 0xFFFFFFFFu},
+      {"0xfg", 15u},       {"-0x10", 0xFFFFFFF0u},
+      {"0o17", 15u},       {"0o8", 0u},
+      {"0b101", 5u},       {"0b2", 0u},
+      {"0x", 0u},          {"4294967295", 0xFFFFFFFFu},
       {"4294967297", 1u},
   };
   for (const auto &c : cases) EXPECT_EQ(Qvad_ProfileIntValue(c.text), c.want) << (c.text ? c.text : "(null)");

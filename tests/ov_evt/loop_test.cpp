@@ -126,11 +126,10 @@ TEST_F(Loop, ForwardsWithSeverityHostAndEscapingAcrossSplitBlocks) {
   Env("OVDUMPEVENTS_CHUNK", "7");  // every line arrives in several reads
   std::string src = Line(100, "Node1.Example.COM", "Link down", "Critical") +
                     Line(100, "10.0.0.1", "100% in C:\\x", "Unknown") +
-                    "101 0x1 1234\tx all-digit host;Normal x\n" +   // refused: no host name
-                    "102 0x1 node2\tx no severity at all\r\n" +     // key "0", CR kept
-                    Line(103, "node3", "minus one counts as missing", "Minor") +
-                    "junk without structure\n" + Line(104, std::string(129, 'h'), "over-long host", "Normal") +
-                    Line(105, "node5", "last", "Normal");
+                    "101 0x1 1234\tx all-digit host;Normal x\n" +  // refused: no host name
+                    "102 0x1 node2\tx no severity at all\r\n" +    // key "0", CR kept
+                    Line(103, "node3", "minus one counts as missing", "Minor") + "junk without structure\n" +
+                    Line(104, std::string(129, 'h'), "over-long host", "Normal") + Line(105, "node5", "last", "Normal");
   Start(src);
   ASSERT_TRUE(WaitTrace("last ).")) << Trace();
   ASSERT_TRUE(WaitTrace("The notified Event was saved"));
@@ -300,9 +299,9 @@ TEST_F(Loop, AnEventAheadOfTheClockIsNeverTheReference) {
 TEST_F(Loop, TheCountIsUsedOnlyWithItsLine) {
   struct Case {
     const char *name;
-    bool keep_line;            // EvtKeep.txt holds a line of second 700 (else it is empty)
-    const char *count;         // EvtCount.txt
-    std::size_t forwarded;     // of four events of second 700
+    bool keep_line;         // EvtKeep.txt holds a line of second 700 (else it is empty)
+    const char *count;      // EvtCount.txt
+    std::size_t forwarded;  // of four events of second 700
   };
   const Case cases[] = {
       {"count with its line", true, "2", 2},

@@ -29,12 +29,11 @@ TEST(State, LookBackMinutes) {
     std::int64_t reference, now;
     std::int32_t minutes;
   } const cases[] = {
-      {0, 1000000, 0},             // nothing handled before
-      {1000000, 1000000, 1},       // the same second: the margin
-      {1000000, 1000060, 2},       // a minute ago: that minute and the margin
-      {1000000, 1000061, 3},
-      {1000000, 1000000 - 2, 1},   // within the tolerance ahead
-      {2147483647, 1000000, 1},    // far ahead (refused as a reference before this)
+      {0, 1000000, 0},                                      // nothing handled before
+      {1000000, 1000000, 1},                                // the same second: the margin
+      {1000000, 1000060, 2},                                // a minute ago: that minute and the margin
+      {1000000, 1000061, 3},    {1000000, 1000000 - 2, 1},  // within the tolerance ahead
+      {2147483647, 1000000, 1},                             // far ahead (refused as a reference before this)
   };
   for (const Case &c : cases) {
     EXPECT_EQ(OvLookBackMinutes(c.reference, c.now), c.minutes) << c.reference << " at " << c.now;

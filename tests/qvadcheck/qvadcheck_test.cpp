@@ -64,7 +64,8 @@ class Check : public ::testing::Test {
 
     std::string bin = install_ + plat::kBinPiece;
     Copy(qvtest::BinPath("qvadcheck"), bin + "qvadcheck" + plat::kExeSuffix);
-    for (const char *lib : {"zltgate", "qvcnsput", "qvadinv"}) Copy(Built(plat::LibraryFileName(lib)), bin + plat::LibraryFileName(lib));
+    for (const char *lib : {"zltgate", "qvcnsput", "qvadinv"})
+      Copy(Built(plat::LibraryFileName(lib)), bin + plat::LibraryFileName(lib));
     Copy(Built(plat::kMessageLibraryFile), bin + plat::kMessageLibraryFile);
     for (const char *tool : {"ovdumpevents", "ovdwquery"})
       Copy(qvtest::BinPath(tool), nnm_ + "bin" + plat::kSep + tool + plat::kExeSuffix);
@@ -99,7 +100,9 @@ class Check : public ::testing::Test {
   static void Copy(const std::string &from, const std::string &to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
   }
-  void Env(const char *name, const std::string &value) { env_.push_back(std::make_unique<qvtest::EnvVar>(name, value)); }
+  void Env(const char *name, const std::string &value) {
+    env_.push_back(std::make_unique<qvtest::EnvVar>(name, value));
+  }
   static void Set(const char *key, const char *value, const std::string &data) {
     ASSERT_EQ(plat::RegistrySet(plat::RegRoot::LocalMachine, key, value, plat::kRegSz, data.c_str(),
                                 static_cast<std::uint32_t>(data.size() + 1)),
@@ -134,7 +137,8 @@ TEST_F(Check, AGoodInstallPassesEveryCheck) {
   EXPECT_EQ(r.lines.back().rfind("qvadcheck: ", 0), 0u) << r.out;
   EXPECT_NE(r.lines.back().find(" 0 WARN, 0 FAIL: a run would work"), std::string::npos) << r.lines.back();
   // The loaders' own findings, not a guess.
-  EXPECT_NE(r.out.find("OK   " + EtcPath("RazInv.ini") + " [HardwareSetting]: 2 definitions"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("OK   " + EtcPath("RazInv.ini") + " [HardwareSetting]: 2 definitions"), std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("OK   " + root_ + plat::kEtcPiece + "nerladapter.env line 2: install folder " + install_),
             std::string::npos)
       << r.out;
@@ -153,7 +157,9 @@ TEST_F(Check, EachBrokenThingGivesItsFailLine) {
   std::vector<Case> cases = {
       {"missing registry value",
        [&] { plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, kQvadVrexKey, kQvadVrexValue); },
-       [&] { return "FAIL " + reg() + " HKEY_LOCAL_MACHINE\\" + kQvadVrexKey + "\\vrexroot: cannot be read (result 2)"; }},
+       [&] {
+         return "FAIL " + reg() + " HKEY_LOCAL_MACHINE\\" + kQvadVrexKey + "\\vrexroot: cannot be read (result 2)";
+       }},
       {"missing nerladapter.env", [&] { fs::remove(root_ + plat::kEtcPiece + kQvadEnvFileName); },
        [&] { return "FAIL " + root_ + plat::kEtcPiece + "nerladapter.env: cannot be opened -- fix: run qvademenv"; }},
       {"RazInv.ini with a bad definition",

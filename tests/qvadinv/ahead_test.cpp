@@ -39,8 +39,8 @@ TEST_F(Run, QueryWorkersGiveExactlyTheRunOfOne) {
   // The own node first and again, repeats, a refused name, failing queries
   // (exit code, and exit 0 without a result), a node whose interface count
   // fails, then a second run that reports the nodes removed since.
-  const std::vector<std::string> first = {host_, host_, "n1", "n1", "n2", "bad", "n3", "q'x", "n4", "empty",
-                                          "n5", "n6",  "n7", "n8", "n1"};
+  const std::vector<std::string> first = {host_, host_,   "n1", "n1", "n2", "bad", "n3", "q'x",
+                                          "n4",  "empty", "n5", "n6", "n7", "n8",  "n1"};
   const std::vector<std::string> second = {"n2", "n9", "n3"};
   Nodes(first);
   Nodes(second);

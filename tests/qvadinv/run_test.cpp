@@ -171,7 +171,8 @@ TEST_F(Run, ResultStemsMatchWhateverTheirLetterCase) {
     // The per-interface table is named as the definitions name it: that is a
     // comparison of names, not a file, and as exact on Windows.
     ini.replace(ini.find(counted), counted.size(), "2=" + c.ref + "\n");
-    for (std::size_t at = ini.find("A:"); at != std::string::npos; at = ini.find("A:", at)) ini.replace(at, 2, c.ref + ":");
+    for (std::size_t at = ini.find("A:"); at != std::string::npos; at = ini.find("A:", at))
+      ini.replace(at, 2, c.ref + ":");
     inst.WriteEtc("RazInv.ini", ini);
     Nodes({"n1", "n2"});
     RunResult r = Go();
@@ -179,8 +180,9 @@ TEST_F(Run, ResultStemsMatchWhateverTheirLetterCase) {
     EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1", "0:n2"}));
     ASSERT_EQ(r.nodes.size(), 2u);
     EXPECT_EQ(Lines(r.nodes[1].content), (std::vector<std::string>{"hw-n2,\"lit\",2"}));
-    EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"eth0,Site.n1,Alpha/Beta,3", "eth1,Site.n1,Alpha/Beta,3",
-                                                             "eth0,Site.n2,Alpha/Beta,3", "eth1,Site.n2,Alpha/Beta,3"}));
+    EXPECT_EQ(Lines(r.repository),
+              (std::vector<std::string>{"eth0,Site.n1,Alpha/Beta,3", "eth1,Site.n1,Alpha/Beta,3",
+                                        "eth0,Site.n2,Alpha/Beta,3", "eth1,Site.n2,Alpha/Beta,3"}));
   }
 }
 

@@ -72,10 +72,15 @@ TEST_F(RepIni, InvalidOptionSetsAreRefusedWithTheirCode) {
     std::string args;
     int code;
   } cases[] = {
-      {"-i a -t 1 -s 2", -5}, {"-i a -t 1 -s 3", -4}, {"-i a -t 1", -3},
-      {"-i a -t 3", -2},      {"-i a -t x", -2},      {"-t 2", -1},
+      {"-i a -t 1 -s 2", -5},
+      {"-i a -t 1 -s 3", -4},
+      {"-i a -t 1", -3},
+      {"-i a -t 3", -2},
+      {"-i a -t x", -2},
+      {"-t 2", -1},
       // Beyond 32 bits a number saturates: it never wraps round into a type.
-      {"-i a -t 4294967298", -2}, {"-i a -t 1 -s 4294967297", -4},
+      {"-i a -t 4294967298", -2},
+      {"-i a -t 1 -s 4294967297", -4},
   };
   std::string log = dir_.file("log");
   for (const auto &c : cases) {

@@ -5,20 +5,20 @@
 // flow, restarted each time, and must lose nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
@@ -48,12 +48,14 @@ class Service : public ::testing::Test {
     for (const char *f : {"qvadovevt", "libqvcnsput.so", "libzltgate.so", "ovdumpevents", "RazMessage.cat"})
       fs::copy_file(bin + "/" + f, root_ + "/bin/" + f);
     Write("etc/RazEvt.ini", "[Severity]\nCritical=4\nNormal=1\n");
-    std::string reg = "Windows Registry Editor Version 5.00\n\n"
-                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Hewlett-Packard\\HP OpenView]\n\"InstallDir\"=\"" +
-                      root_ + "/\"\n\n"
-                              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QvAdnerl]\n"
-                              "\"EventMessageFile\"=\"" +
-                      root_ + "/bin/RazMessage.cat\"\n";
+    std::string reg =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Hewlett-Packard\\HP OpenView]\n\"InstallDir\"=\"" +
+        root_ +
+        "/\"\n\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QvAdnerl]\n"
+        "\"EventMessageFile\"=\"" +
+        root_ + "/bin/RazMessage.cat\"\n";
     ASSERT_TRUE(qvtest::WriteFile(dir_.file("registry.reg"), reg));
     for (auto [k, v] : std::map<std::string, std::string>{{"QVAD_REGISTRY", dir_.file("registry.reg")},
                                                           {"QVAD_RUNDIR", dir_.file("run")},
@@ -154,7 +156,9 @@ class Service : public ::testing::Test {
     }
     return cond();
   }
-  std::string Trace() { return qvtest::ReadFile(dir_.file("trc/QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("trc/QvAdnerl02.trc")); }
+  std::string Trace() {
+    return qvtest::ReadFile(dir_.file("trc/QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("trc/QvAdnerl02.trc"));
+  }
   std::vector<std::string> Spool() { return qvtest::Lines(qvtest::ReadFile(dir_.file("spool.txt"))); }
 
   qvtest::ScratchDir dir_{"evtsvc"};
@@ -178,7 +182,10 @@ TEST_F(Service, LifecycleUnderSignalsAndNotifySocket) {
   ASSERT_TRUE(WaitFor([&] { return Spool().size() == 2; })) << Trace();
   EXPECT_EQ(qvtest::ReadFile(dir_.file("args.txt")), "-l 0 -t\n");  // first run
   EXPECT_EQ(Spool()[0], "0\t772\tnode1.example.com\t" + std::to_string(now) + "\tEvent number 1");
-  ASSERT_TRUE(WaitFor([&] { Statuses(); return ready_; }));
+  ASSERT_TRUE(WaitFor([&] {
+    Statuses();
+    return ready_;
+  }));
 
   Signal(SIGUSR1);  // pause: the worker is frozen, new events wait
   ASSERT_TRUE(WaitFor([&] { return Statuses().back().rfind("Paused", 0) == 0; }));
@@ -188,7 +195,7 @@ TEST_F(Service, LifecycleUnderSignalsAndNotifySocket) {
   EXPECT_EQ(Spool().size(), 2u);
   Signal(SIGUSR2);
   ASSERT_TRUE(WaitFor([&] { return Spool().size() == 3; }));
-  Signal(SIGHUP);  // interrogate: nothing changes
+  Signal(SIGHUP);   // interrogate: nothing changes
   Signal(SIGUSR2);  // continue while running: nothing either
   Sleep(300);
   std::size_t before = Statuses().size();
@@ -202,8 +209,8 @@ TEST_F(Service, LifecycleUnderSignalsAndNotifySocket) {
   std::vector<std::string> st = Statuses();
   std::vector<std::string> states;
   for (const std::string &s : st) states.push_back(s.substr(0, s.find(" (")));
-  std::vector<std::string> expect_start = {"Start pending", "Start pending", "Running", "Pause pending", "Paused",
-                                           "Continue pending", "Running"};
+  std::vector<std::string> expect_start = {"Start pending", "Start pending",    "Running", "Pause pending",
+                                           "Paused",        "Continue pending", "Running"};
   ASSERT_GE(states.size(), expect_start.size() + 3);
   EXPECT_EQ(std::vector<std::string>(states.begin(), states.begin() + 7), expect_start);
   EXPECT_EQ(before, 7u);
@@ -222,7 +229,8 @@ TEST_F(Service, LifecycleUnderSignalsAndNotifySocket) {
   long stopped = std::atol(Read("etc/StopTime.txt").c_str());
   EXPECT_GE(stopped, now);
   std::string events = qvtest::ReadFile(dir_.file("events.log"));
-  EXPECT_NE(events.find("0x6000044D The event forwarding service program qvadovevt.exe has started."), std::string::npos);
+  EXPECT_NE(events.find("0x6000044D The event forwarding service program qvadovevt.exe has started."),
+            std::string::npos);
   EXPECT_NE(events.find("0x6000044E The event forwarding service program qvadovevt.exe has ended."), std::string::npos);
 }
 
@@ -286,7 +294,8 @@ TEST_F(Service, WithoutTheTracerSaysSoOnceAndRuns) {
   Signal(SIGTERM);
   EXPECT_EQ(WaitExit(), 1);
   std::string events = qvtest::ReadFile(dir_.file("events.log"));
-  std::size_t at = events.find("WARNING 0xA000089E The tracer library zltgate could not be loaded by qvadovevt.exe (result ");
+  std::size_t at =
+      events.find("WARNING 0xA000089E The tracer library zltgate could not be loaded by qvadovevt.exe (result ");
   EXPECT_NE(at, std::string::npos) << events;
   EXPECT_EQ(events.find("0xA000089E", events.find("0xA000089E") + 1), std::string::npos) << events;
   EXPECT_EQ(Trace(), "");
@@ -298,12 +307,12 @@ TEST_F(Service, StatusCountsForwardedRepeatsAndRefused) {
   long t = static_cast<long>(std::time(nullptr)) - 30;
   Write("etc/EvtKeep.txt", Line(t, 0).substr(0, Line(t, 0).size() - 1));
   Write("etc/EvtCount.txt", "2");
-  Append(Line(t - 5, 9) +                                 // earlier: a repeat
-         Line(t, 1) + Line(t, 2) +                        // the two of second t already handled
-         Line(t, 3) +                                     // new at t
-         std::to_string(t) + " no host field\n" +          // no TAB, so no host: refused
+  Append(Line(t - 5, 9) +                                     // earlier: a repeat
+         Line(t, 1) + Line(t, 2) +                            // the two of second t already handled
+         Line(t, 3) +                                         // new at t
+         std::to_string(t) + " no host field\n" +             // no TAB, so no host: refused
          std::to_string(t) + " 0x1 1234\tx n;Critical .\n" +  // no host name: refused
-         Line(t + 1, 4));                                 // new
+         Line(t + 1, 4));                                     // new
   Start();
   ASSERT_TRUE(WaitFor([&] { return Spool().size() == 2; })) << Trace();
   char stamp[32];
@@ -311,8 +320,10 @@ TEST_F(Service, StatusCountsForwardedRepeatsAndRefused) {
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&last));
   const std::string expect = "Forwarding: 2 forwarded, 3 skipped as repeats, 2 refused; last forwarded event " +
                              std::string(stamp) + ", console result 0";
-  EXPECT_TRUE(WaitFor([&] { Statuses(); return !counters_.empty() && counters_.back() == expect; }))
-      << (counters_.empty() ? "no counters" : counters_.back());
+  EXPECT_TRUE(WaitFor([&] {
+    Statuses();
+    return !counters_.empty() && counters_.back() == expect;
+  })) << (counters_.empty() ? "no counters" : counters_.back());
   EXPECT_EQ(counters_.front(), "Forwarding: 0 forwarded, 0 skipped as repeats, 0 refused; last forwarded event none");
   Signal(SIGTERM);
   EXPECT_EQ(WaitExit(), 1);
@@ -330,8 +341,8 @@ TEST_F(Service, EndsAfterAFailureWithAFailureStatus) {
   };
   const Case cases[] = {
       {"network manager not installed",
-       [&] { ASSERT_TRUE(qvtest::WriteFile(dir_.file("registry.reg"), "Windows Registry Editor Version 5.00\n")); },
-       78, "ERROR 0xE0000C8E"},
+       [&] { ASSERT_TRUE(qvtest::WriteFile(dir_.file("registry.reg"), "Windows Registry Editor Version 5.00\n")); }, 78,
+       "ERROR 0xE0000C8E"},
       {"pipe cannot be made", [&] { ASSERT_TRUE(qvtest::WriteFile(dir_.file("run"), "a file, not a folder")); }, 71,
        "ERROR 0xE0000C87"},
       {"ovdumpevents missing", [&] { fs::remove(root_ + "/bin/ovdumpevents"); }, 69, "ERROR 0xE0000C88"},
@@ -393,7 +404,10 @@ TEST_F(Service, ASecondInstanceOnTheSameInstallRefusesToRun) {
   Statuses();  // what the first one said
   ready_ = false;
   Start();
-  ASSERT_TRUE(WaitFor([&] { Statuses(); return ready_; }));
+  ASSERT_TRUE(WaitFor([&] {
+    Statuses();
+    return ready_;
+  }));
   Signal(SIGTERM);
   EXPECT_EQ(WaitExit(), 1);
 }

@@ -88,8 +88,8 @@ bool ParseArgs(int argc, char **argv, Options *o) {
 }
 
 std::string Line(long t, int n) {
-  return std::to_string(t) + " 0x1 Node" + std::to_string(n % 7) + ".Example.com\tx Event number " +
-         std::to_string(n) + ";Critical .1.3\n";
+  return std::to_string(t) + " 0x1 Node" + std::to_string(n % 7) + ".Example.com\tx Event number " + std::to_string(n) +
+         ";Critical .1.3\n";
 }
 
 // A whole file as one read sees it: -1 missing, else its bytes.
@@ -189,9 +189,10 @@ class Soak {
       }
     }
     qvtest::WriteFile(root_ + "/etc/RazEvt.ini", "[Severity]\nCritical=4\n");
-    std::string reg = "Windows Registry Editor Version 5.00\n\n"
-                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Hewlett-Packard\\HP OpenView]\n\"InstallDir\"=\"" +
-                      root_ + "/\"\n";
+    std::string reg =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Hewlett-Packard\\HP OpenView]\n\"InstallDir\"=\"" +
+        root_ + "/\"\n";
     qvtest::WriteFile(dir_.file("registry.reg"), reg);
     spool_ = dir_.file("spool.txt");
     source_ = dir_.file("source.txt");
@@ -400,11 +401,12 @@ class Soak {
     }
     std::printf(
         "events %d, kills %d (%d during the replay), lost %d, duplicates %d, most deliveries of one event %d, "
-        "most left uncovered by one kill %d; kills between the two writes at a change of second %d (most uncovered %d); "
+        "most left uncovered by one kill %d; kills between the two writes at a change of second %d (most uncovered "
+        "%d); "
         "state reads %ld, faults %d%s%s; load: %d CPU, %d disk threads; final stop status %d\n",
         o_.events, kills_, replay_kills_, lost, duplicates, max_times, max_per_kill_, between_kills_, max_between_,
-        reads_.load(), watch_faults_.load(), watch_faults_ != 0 ? ", first: " : "", first_fault_.c_str(), o_.cpu,
-        o_.io, status);
+        reads_.load(), watch_faults_.load(), watch_faults_ != 0 ? ", first: " : "", first_fault_.c_str(), o_.cpu, o_.io,
+        status);
     bool ok = true;
     auto require = [&](bool cond, const char *what) {
       if (!cond) {

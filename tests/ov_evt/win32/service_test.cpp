@@ -113,7 +113,8 @@ class WinService : public ::testing::Test {
 TEST_F(WinService, StartedFromACommandPromptTheDispatcherFails) {
   qvtest::EnvVar trc("ZLTGATE_DIR", dir_.file("trc"));
   EXPECT_EQ(qvtest::Run("\"" + root_ + "\\bin\\qvadovevt.exe\""), 1);
-  std::string t = qvtest::ReadFile(dir_.file("trc\\QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("trc\\QvAdnerl02.trc"));
+  std::string t =
+      qvtest::ReadFile(dir_.file("trc\\QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("trc\\QvAdnerl02.trc"));
   EXPECT_NE(t.find("Service Create Error. LocalErrorCode : 22  SystemErrorCode : 1063 "), std::string::npos) << t;
   // START and END each carry the position of their own statement.
   const qvtest::TraceEntry *start = nullptr, *end = nullptr;
@@ -171,9 +172,9 @@ TEST_F(WinService, UnderTheServiceControlManager) {
 // so, with a service-specific exit code, and its recovery actions apply;
 // a requested stop (above) reports exit code 0.
 TEST_F(WinService, EndingAfterAFailureReportsAServiceSpecificExitCode) {
-  ASSERT_EQ(plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, "SOFTWARE\\Hewlett-Packard\\HP OpenView",
-                                      "InstallDir"),
-            0u);
+  ASSERT_EQ(
+      plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, "SOFTWARE\\Hewlett-Packard\\HP OpenView", "InstallDir"),
+      0u);
   std::string path = "\"" + root_ + "\\bin\\qvadovevt.exe\"";
   svc_ = CreateServiceA(scm_, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                         SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -197,9 +198,9 @@ TEST_F(WinService, ASecondServiceOnTheSameInstallRefusesToRun) {
   ASSERT_TRUE(WaitState(SERVICE_RUNNING));
   ASSERT_TRUE(WaitFor([&] { return Trace().find("It succeeded in the Create Process.") != std::string::npos; }));
   const char kSecond[] = "Ordovan Nerl NNM second";
-  SC_HANDLE second = CreateServiceA(scm_, kSecond, kSecond, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                    SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
-                                    nullptr, nullptr, nullptr);
+  SC_HANDLE second =
+      CreateServiceA(scm_, kSecond, kSecond, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                     SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(second, nullptr) << GetLastError();
   StartServiceA(second, 0, nullptr);
   SERVICE_STATUS st{};

@@ -28,7 +28,7 @@ using Kinds = std::tuple<plat::FileHandle, plat::ProcessHandle, plat::ThreadHand
 
 template <class A, class... B>
 constexpr bool ConvertsToNone(std::tuple<B...>) {
-  return ((std::is_same_v<A, B> || !std::is_convertible_v<A, B>) && ...);
+  return ((std::is_same_v<A, B> || !std::is_convertible_v<A, B>)&&...);
 }
 
 template <class... A>
@@ -38,7 +38,7 @@ constexpr bool NoKindsMix(std::tuple<A...> kinds) {
 
 template <class... A>
 constexpr bool AllPointerSized(std::tuple<A...>) {
-  return ((sizeof(A) == sizeof(void *) && std::is_pointer_v<A>) && ...);
+  return ((sizeof(A) == sizeof(void *) && std::is_pointer_v<A>)&&...);
 }
 
 static_assert(NoKindsMix(Kinds{}), "a handle of one kind converts to another");
@@ -48,11 +48,11 @@ static_assert(!std::is_convertible_v<void *, plat::ProcessHandle>, "an untyped p
 std::intptr_t Bits(const void *p) { return reinterpret_cast<std::intptr_t>(p); }
 
 TEST(Handles, InvalidValuesShareOnePattern) {
-  for (const void *invalid : {static_cast<const void *>(plat::kInvalidFile), static_cast<const void *>(plat::kInvalidProcess),
-                              static_cast<const void *>(plat::kInvalidThread), static_cast<const void *>(plat::kInvalidEvent),
-                              static_cast<const void *>(plat::kInvalidRunMutex),
-                              static_cast<const void *>(plat::kInvalidInstanceLock),
-                              static_cast<const void *>(plat::kInvalidPipe)}) {
+  for (const void *invalid :
+       {static_cast<const void *>(plat::kInvalidFile), static_cast<const void *>(plat::kInvalidProcess),
+        static_cast<const void *>(plat::kInvalidThread), static_cast<const void *>(plat::kInvalidEvent),
+        static_cast<const void *>(plat::kInvalidRunMutex), static_cast<const void *>(plat::kInvalidInstanceLock),
+        static_cast<const void *>(plat::kInvalidPipe)}) {
     EXPECT_EQ(Bits(invalid), -1);
   }
 }

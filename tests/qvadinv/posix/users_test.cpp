@@ -35,9 +35,10 @@ void OpenToEveryone(const std::string &root) {
   std::error_code ec;
   fs::permissions(root, fs::perms::all, ec);
   for (const auto &e : fs::recursive_directory_iterator(root, ec))
-    fs::permissions(e.path(), e.is_directory() ? fs::perms::all : fs::perms::owner_read | fs::perms::owner_write |
-                                                                      fs::perms::group_read | fs::perms::group_write |
-                                                                      fs::perms::others_read | fs::perms::others_write,
+    fs::permissions(e.path(),
+                    e.is_directory() ? fs::perms::all
+                                     : fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                           fs::perms::group_write | fs::perms::others_read | fs::perms::others_write,
                     ec);
 }
 

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <memory>
 
+#include "../toolrun.h"
 #include "cmn/qvadinstall.h"
 #include "platform/registry.h"
 #include "platform/sys.h"
-#include "../toolrun.h"
 
 namespace {
 
