@@ -57,10 +57,6 @@ bool FileExists(const char *path);
 // folder; when several names differ only in case, the exact one wins, else
 // the first in byte order. Null with errno set, as fopen.
 std::FILE *OpenFileAnyCase(const char *path, const char *mode);
-// Opens a file for appending so that every write lands whole at its end,
-// also when other processes append to the same file at the same time (a
-// trace file shared by several programs). Null with errno set, as fopen.
-std::FILE *OpenForAppend(const char *path);
 bool MakeDirectory(const char *path);
 // Removes the plain files of a folder and then the folder itself; folders
 // inside it are left, and so is the folder then. True when it is gone (or

@@ -168,7 +168,7 @@ ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
   }
   if (slot == g_channels.size()) {
     std::string path = TraceDir() + plat::kSep + name + ".trc";
-    std::FILE *f = plat::OpenForAppend(path.c_str());
+    std::FILE *f = std::fopen(path.c_str(), "ab");
     if (f == nullptr) return 0;
     // Reuse a free slot so long-running programs do not grow the table.
     for (slot = 0; slot < g_channels.size() && g_channels[slot].users > 0; ++slot) {

@@ -141,9 +141,6 @@ std::FILE *OpenFileAnyCase(const char *path, const char *mode) {
   return std::fopen(((slash == std::string::npos ? std::string() : dir) + found).c_str(), mode);
 }
 
-// O_APPEND: the kernel puts each write at the end.
-std::FILE *OpenForAppend(const char *path) { return std::fopen(path, "ab"); }
-
 bool MakeDirectory(const char *path) {
   if (mkdir(path, 0755) == 0 || errno == EEXIST) return true;
   SetLastError(ErrorFromErrno(errno));

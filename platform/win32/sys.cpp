@@ -1,13 +1,9 @@
 // Process facts, paths and atomic file replacement on Win32.
 #include "platform/sys.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <atomic>
-#include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -89,27 +85,6 @@ bool FileExists(const char *path) { return ::GetFileAttributesA(path) != INVALID
 
 // Windows file names never depend on letter case.
 std::FILE *OpenFileAnyCase(const char *path, const char *mode) { return std::fopen(path, mode); }
-
-std::FILE *OpenForAppend(const char *path) {
-  // A handle with append access only: the system writes at the end of the
-  // file. The C runtime's own append mode moves to the end and then writes,
-  // two steps between which another process's write can land and be
-  // overwritten.
-  HANDLE h = ::CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    errno = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
-    return nullptr;
-  }
-  int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_APPEND | _O_BINARY);
-  if (fd < 0) {
-    ::CloseHandle(h);
-    return nullptr;
-  }
-  std::FILE *f = _fdopen(fd, "ab");
-  if (f == nullptr) _close(fd);
-  return f;
-}
 
 bool MakeDirectory(const char *path) {
   return ::CreateDirectoryA(path, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
