@@ -15,6 +15,13 @@
 // again, never skip a new event. An event stamped ahead of this computer's
 // clock is forwarded but never becomes the last handled time, which would
 // make every event until then look handled.
+//
+// An event the console keeps nowhere (-1) is offered again, after 1 s, then
+// 2, 4, ... up to 60 s between tries, until it is taken or the service is
+// asked to stop; the events after it wait behind it in the pipe, so they
+// reach the console in order. The outage is told once when it starts and
+// once when it ends. A stop during the outage leaves that event and the
+// rest of the block unrecorded: the next start asks for them again.
 #include "hp_ov/ov_evt/ovloop.h"
 
 #include <cstdio>
@@ -38,9 +45,26 @@
 namespace {
 
 constexpr std::uint32_t kPipeWaitMs = 3000;
+// The waits between offers of an event the console refused.
+constexpr std::uint32_t kRetryFirstMs = 1000;
+constexpr std::uint32_t kRetryLongestMs = 60000;
+// A service manager that stops the service signals its child too: a child
+// that ends this long before the stop request arrives ends with the stop.
+constexpr std::uint32_t kChildStopGraceMs = 1000;
+
+// A console that refuses events: since when, and how many offers of the
+// event at the head of the line it has refused.
+struct Outage {
+  bool active = false;
+  std::int64_t since = 0;         // wall clock, for the operator
+  std::int64_t since_mono = 0;    // monotonic, for the duration
+  std::uint32_t attempts = 0;
+};
 
 struct RunState {
   bool told_clock = false;  // the operator heard of a time ahead of the clock
+  bool stopping = false;    // a stop came while the console refused: record nothing more
+  Outage outage;
   OV_DUP_STATE dup = {};
   // Fixed buffers of one run, allocated once.
   OV_CARRY carry;
@@ -56,24 +80,64 @@ struct LoopContext {
   const char *evtkeep;
 };
 
-// Hands the event to the console: false when the console could keep it
-// nowhere (-1), which is not recorded as handled.
+// The console takes events again: said once, with how long it refused.
+void EndOutage(RunState *s) {
+  Outage &o = s->outage;
+  std::int64_t seconds = (plat::MonotonicMillis() - o.since_mono + 500) / 1000;
+  char since[32] = {}, attempts[16], duration[24];
+  std::time_t t = static_cast<std::time_t>(o.since);
+  const std::tm *local = std::localtime(&t);
+  if (local != nullptr) std::strftime(since, sizeof since, "%Y-%m-%d %H:%M:%S", local);
+  std::snprintf(attempts, sizeof attempts, "%u", static_cast<unsigned>(o.attempts));
+  std::snprintf(duration, sizeof duration, "%lld", static_cast<long long>(seconds));
+  OV_INFO("The console takes events again: the event refused since %s was taken after %u refused offers in %lld s.",
+          since, static_cast<unsigned>(o.attempts), static_cast<long long>(seconds));
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_CONSOLE_BACK, since, attempts, duration,
+                   nullptr);
+  o = Outage{};
+  OvStatusConsoleBack();
+}
+
+// Hands the event to the console until it takes it: true once it did
+// (whatever it answered but -1), false when a stop was requested while the
+// console refused it; the event is then not recorded.
 bool Notify(RunState *s, int severity, std::int32_t event_time) {
-  int result =
-      cnsput3(nullptr, severity, s->host, nullptr, static_cast<int>(event_time), 0, 0, 0, 0, 0, 0, 0, s->message);
-  OvStatusForwarded(event_time, result);
-  if (result == kCnsNotStored) {
+  std::uint32_t wait_ms = kRetryFirstMs;
+  for (;;) {
+    int result =
+        cnsput3(nullptr, severity, s->host, nullptr, static_cast<int>(event_time), 0, 0, 0, 0, 0, 0, 0, s->message);
+    if (result != kCnsNotStored) {
+      if (s->outage.active) EndOutage(s);
+      OvStatusForwarded(event_time, result);
+      if (result == kCnsConsoleDown) {
+        OV_ERROR("Because Ordovan stopped, I wrote in a message at a file at one time. : (%d)", -2);
+      } else if (result == kCnsAlreadyNotified) {
+        OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
+      } else if (result >= 0) {
+        OV_INFO("It succeeded in the Notif of the Event.");
+      }
+      return true;
+    }
     OV_ERROR("It failed in the storage of the Msg to Ordovan in Notif or Temporary files. : (%d)", -1);
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
-    return false;
-  } else if (result == kCnsConsoleDown) {
-    OV_ERROR("Because Ordovan stopped, I wrote in a message at a file at one time. : (%d)", -2);
-  } else if (result == kCnsAlreadyNotified) {
-    OV_ERROR("The Notif was not processed because the Event which had already been notified. : (%d)", -3);
-  } else if (result >= 0) {
-    OV_INFO("It succeeded in the Notif of the Event.");
+    Outage &o = s->outage;
+    if (!o.active) {
+      o.active = true;
+      o.since = static_cast<std::int64_t>(std::time(nullptr));
+      o.since_mono = plat::MonotonicMillis();
+      Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, QVAD_MSG_NOT_STORED, nullptr);
+    }
+    ++o.attempts;
+    OvStatusConsoleRefusing(o.since, o.attempts, event_time);
+    OvStatusReport();
+    OV_ERROR("The console refused the event (offer %u); it is offered again in %u ms, and the events after it wait.",
+             static_cast<unsigned>(o.attempts), static_cast<unsigned>(wait_ms));
+    if (Qvad_IsStopRequested(wait_ms) == 1) {
+      OV_INFO("The Stop Service Req was received while the console refused the event; it stays unrecorded.");
+      s->stopping = true;
+      return false;
+    }
+    wait_ms = wait_ms >= kRetryLongestMs / 2 ? kRetryLongestMs : wait_ms * 2;
   }
-  return true;
 }
 
 // Takes the line apart into the run's buffers: false when it is refused
@@ -169,6 +233,7 @@ void RecordProgress(const RunState *s, const char *evtkeep) {
 }
 
 void ProcessLine(RunState *s, const char *razevt, const char *evtkeep) {
+  if (s->stopping) return;  // the rest of the block is asked for again at the next start
   std::int32_t event_time = 0;
   if (!ParseLine(s, &event_time)) return;
   int severity = SeverityOf(s, razevt);
@@ -246,6 +311,12 @@ void LoadProgress(RunState *s, const char *evtkeep_path, const char *stoptime_pa
 int LoopPass(QVAD_PIPE *pipe, LoopContext *context) {
   QVAD_ERROR_TBL err;
   if (plat::WaitProcess(OvChildProcess(), 0) != 1) {
+    // A service manager that stops the service signals the whole group:
+    // the child may end a moment before the service hears of the stop.
+    if (Qvad_IsStopRequested(kChildStopGraceMs) == 1) {
+      OV_INFO("The Stop Service Req was received; ovdumpevents ended with the stop.");
+      return 1;
+    }
     std::uint32_t code = 0;
     plat::ProcessExitCode(OvChildProcess(), &code);
     OV_ERROR("ovdumpevents process has stopped. Detail=%d", static_cast<int>(code));
@@ -266,6 +337,7 @@ int LoopPass(QVAD_PIPE *pipe, LoopContext *context) {
     // A quiet pipe: say so now and then, unless the service is stopping
     // and the manager already shows that.
     if (Qvad_IsStopRequested(0) != 1) OvStatusReport();
+    Qvad_ReportHeldBack(false);
     return -1;
   }
   if (!Qvad_ReadPipe(pipe, &err)) {
@@ -284,7 +356,9 @@ int LoopPass(QVAD_PIPE *pipe, LoopContext *context) {
         ProcessLine(lc->state, lc->razevt, lc->evtkeep);
       },
       context);
+  if (s->stopping) return 1;
   OvStatusReport();
+  Qvad_ReportHeldBack(false);
   return -1;
 }
 

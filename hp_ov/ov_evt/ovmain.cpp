@@ -289,6 +289,7 @@ int OvMain() {
   } else if (err.local_code != 0 && err.local_code != 22) {
     status = kOvExitFramework;  // 22: not started by a service manager, nothing to restart
   }
+  Qvad_ReportHeldBack(true);
   WriteMain(&info_channel, "END", __FILE__, __LINE__);
   Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_SERVICE_ENDED, kOvProgramName, nullptr);
   Qvad_TraceClose(&error_channel, 0);

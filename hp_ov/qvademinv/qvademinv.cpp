@@ -546,6 +546,7 @@ extern "C" std::int32_t Qvad_EmInvClose(void) {
   if (c.QueryOutPath[0] != '\0') std::remove(c.QueryOutPath);
   if (c.RepositoryCsvPath[0] != '\0') std::remove(c.RepositoryCsvPath);
   FreeAll();
+  Qvad_ReportHeldBack(true);  // the run's warnings beyond the limit, counted
   INV_TRACE_END(0);
   Qvad_TraceClose(&c.ErrTrace, 0);
   Qvad_TraceClose(&c.InfoTrace, 0);

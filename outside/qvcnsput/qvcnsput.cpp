@@ -3,8 +3,11 @@
 // folder): the result it gives, then severity,
 // host, event time and message, TAB-separated. $QVCNSPUT_RESULTS is a
 // comma-separated list of results, one per call, the last one repeating
-// (default 0). The spool stays open between calls, and each line is flushed
-// at once so that a killed caller loses nothing the console took.
+// (default 0). While the file $QVCNSPUT_REFUSE names exists, every call is
+// refused with -1 (kept nowhere), as by a console that is down: a test ends
+// the outage by removing the file. The spool stays open between calls, and
+// each line is flushed at once so that a killed caller loses nothing the
+// console took.
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -70,8 +73,15 @@ extern "C" int cnsput3(void *, int severity, const char *host, void *, int event
   std::lock_guard<std::mutex> hold(g_mutex);
   Refresh();
   int result = 0;
-  if (!g_results.empty()) result = g_results[g_calls < g_results.size() ? g_calls : g_results.size() - 1];
-  ++g_calls;
+  std::string refuse = Env("QVCNSPUT_REFUSE");
+  std::FILE *down = refuse.empty() ? nullptr : std::fopen(refuse.c_str(), "rb");
+  if (down != nullptr) {
+    std::fclose(down);
+    result = -1;
+  } else {
+    if (!g_results.empty()) result = g_results[g_calls < g_results.size() ? g_calls : g_results.size() - 1];
+    ++g_calls;
+  }
   if (g_spool != nullptr) {
     std::fprintf(g_spool, "%d\t%d\t%s\t%d\t%s\n", result, severity, host != nullptr ? host : "(null)", event_time,
                  message != nullptr ? message : "(null)");

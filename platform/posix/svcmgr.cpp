@@ -147,13 +147,20 @@ SvcHandle SvcCreate(SvcHandle manager, const char *name, const char *command_lin
   // gives the registry file, the runtime folder and library paths; without
   // it the programs' defaults apply. systemd makes the runtime folder that
   // holds the pipe and removes it when the service ends.
+  //
+  // A stop signals the program alone (KillMode=mixed): it ends its child
+  // itself, after it has recorded the stop. A source that fails at once
+  // ends the service within a second; restarts then come every 10 s for
+  // as long as it takes (no start limit), never for a second instance (75),
+  // which would only fail again.
   std::string unit = "# Registered by qvadaddservice.\n[Unit]\nDescription=" + std::string(name) +
-                     "\nWants=network-online.target\nAfter=network-online.target\n\n"
+                     "\nWants=network-online.target\nAfter=network-online.target\nStartLimitIntervalSec=0\n\n"
                      "[Service]\nType=notify\nNotifyAccess=main\n"
                      "EnvironmentFile=-/etc/opt/qvadnerl/qvadovevt.env\nRuntimeDirectory=qvadnerl\n"
                      "ExecStart=" +
                      exec +
-                     "\nRestart=on-failure\nKillSignal=SIGTERM\n"
+                     "\nRestart=on-failure\nRestartSec=10s\nRestartPreventExitStatus=75\n"
+                     "KillMode=mixed\nKillSignal=SIGTERM\n"
                      "# The service program ends with 1 when it is stopped.\nSuccessExitStatus=1\n\n"
                      "[Install]\nWantedBy=multi-user.target\n";
   // Written beside its final name and linked there: the unit appears whole

@@ -98,6 +98,42 @@ TEST_F(Helpers, UnregisteredSourceStillReportsTheStrings) {
   EXPECT_NE(log.find(" INFORMATION 0x6000044E \n"), std::string::npos) << log;
 }
 
+std::int64_t g_fake_ms = 0;
+std::int64_t FakeClock() { return g_fake_ms; }
+
+// Warnings of one identifier: 20 a minute reach the log, the rest are told
+// in one summary once the minute is over (or at the end, for all); other
+// identifiers and other types are counted apart or not at all.
+TEST_F(Helpers, WarningsOfOneIdentifierAreLimitedAMinute) {
+  if (plat::kExeSuffix[0] != '\0') GTEST_SKIP() << "the Win32 event log keeps the events itself";
+  g_fake_ms = 1000;
+  Qvad_SetEventLimitClock(FakeClock);
+  for (int i = 0; i < 25; ++i) Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, "x", nullptr);
+  for (int i = 0; i < 3; ++i) Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA0000899, "y", nullptr);
+  for (int i = 0; i < 30; ++i) Qvad_ReportEvent(kQvadEventSource, kQvadEventError, 0xE0000C89, nullptr);
+  Qvad_ReportHeldBack(false);  // the minute is not over: nothing yet
+  g_fake_ms += 61000;
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, "after", nullptr);
+  for (int i = 0; i < 22; ++i) Qvad_ReportEvent(kQvadEventSource, kQvadEventWarning, 0xA000089D, "z", nullptr);
+  g_fake_ms += 5000;
+  Qvad_ReportHeldBack(true);
+  Qvad_SetEventLimitClock(nullptr);
+  std::string log = qvtest::ReadFile(dir_.file("events.log"));
+  auto count = [&](const std::string &what) {
+    int n = 0;
+    for (std::size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(" WARNING 0xA000089D x\n"), 20) << log;
+  EXPECT_EQ(count(" WARNING 0xA0000899 y\n"), 3);
+  EXPECT_EQ(count(" ERROR 0xE0000C89"), 30);
+  EXPECT_EQ(count(" WARNING 0xA00008A1 5 0xA000089D 61\n"), 1) << log;  // before the first of the new minute
+  EXPECT_LT(log.find("0xA00008A1 5 "), log.find("0xA000089D after"));
+  EXPECT_EQ(count(" WARNING 0xA000089D z\n"), 19);
+  EXPECT_EQ(count(" WARNING 0xA00008A1 3 0xA000089D 5\n"), 1) << log;
+  EXPECT_EQ(count("0xA00008A1"), 2);
+}
+
 // Starts the event-dump stand-in writing the given source file into the pipe.
 bool StartWriter(QVAD_PIPE *pipe, const std::string &source, QVAD_PROCESS_INFORMATION *info, QVAD_ERROR_TBL *err,
                  const char *args = "-l 0 -t") {

@@ -105,11 +105,14 @@ class Service : public ::testing::Test {
     std::fclose(f);
   }
   void Start() { StartAs(&proc_); }
+  // In a session (and process group) of its own, as a service manager starts it.
+  void StartInOwnGroup() { StartAs(&proc_, true); }
   // Standard error goes to stderr.txt, as the journal would keep it.
-  void StartAs(plat::Process *p) {
+  void StartAs(plat::Process *p, bool own_group = false) {
     plat::ProcessOptions o;
     std::string app = root_ + "/bin/qvadovevt";
     o.application = app.c_str();
+    o.hidden = own_group;
     // Standard error is what the journal would get.
     std::FILE *err = std::fopen(dir_.file("stderr.txt").c_str(), "ab");
     ASSERT_NE(err, nullptr);
@@ -144,7 +147,8 @@ class Service : public ::testing::Test {
       std::string m(buf, static_cast<std::size_t>(n));
       std::size_t s = m.find("STATUS=");
       std::string status = m.substr(s + 7, m.find('\n', s) - s - 7);
-      (status.rfind("Forwarding: ", 0) == 0 ? counters_ : statuses_).push_back(status);
+      bool counters = status.rfind("Forwarding: ", 0) == 0 || status.rfind("Console refusing", 0) == 0;
+      (counters ? counters_ : statuses_).push_back(status);
       if (m.find("READY=1") != std::string::npos) ready_ = true;
     }
     return statuses_;
@@ -506,6 +510,90 @@ TEST_F(Service, ALateEventDumpStillSeesTheLastHandledSecond) {
   ASSERT_EQ(s.size(), 2u);
   EXPECT_NE(s[0].find("Event number 2"), std::string::npos);
   EXPECT_NE(s[1].find("Event number 3"), std::string::npos);
+}
+
+// A console that refuses events for a while loses none of them: the
+// refused one is offered again, the others wait behind it, and all reach
+// the console once, in order; also when the service is stopped during the
+// outage and started again. The outage is told once as it starts and once
+// as it ends.
+TEST_F(Service, AConsoleOutageLosesNoEvent) {
+  std::string down = dir_.file("console-down");
+  env_.emplace_back(std::make_unique<qvtest::EnvVar>("QVCNSPUT_REFUSE", down));
+  auto taken = [&] {
+    std::vector<std::string> t;
+    for (const std::string &l : Spool())
+      if (l.rfind("0\t", 0) == 0) t.push_back(l.substr(l.find("Event number")));
+    return t;
+  };
+  auto refused = [&] { return static_cast<int>(Spool().size() - taken().size()); };
+  long now = static_cast<long>(std::time(nullptr)) - 10;
+  ASSERT_TRUE(qvtest::WriteFile(down, ""));
+  Append(Line(now, 1) + Line(now, 2) + Line(now + 1, 3));
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return refused() >= 2; })) << Trace();  // offered again after 1 s
+  EXPECT_TRUE(taken().empty());
+  EXPECT_TRUE(WaitFor([&] {
+    Statuses();
+    return !counters_.empty() && counters_.back().rfind("Console refusing since ", 0) == 0;
+  })) << (counters_.empty() ? "no status" : counters_.back());
+  fs::remove(down);
+  ASSERT_TRUE(WaitFor([&] { return taken().size() == 3; })) << Trace();
+  EXPECT_EQ(taken(), (std::vector<std::string>{"Event number 1", "Event number 2", "Event number 3"}));
+  EXPECT_EQ(Count(Events(), "WARNING 0xA000089C"), 1) << Events();
+  EXPECT_EQ(Count(Events(), "INFORMATION 0x60000450"), 1) << Events();
+
+  // Down again; stopped while it refuses event 4: nothing after event 3 is
+  // recorded, so the next start asks for 4 and 5 again.
+  int before = refused();
+  ASSERT_TRUE(qvtest::WriteFile(down, ""));
+  Append(Line(now + 1, 4) + Line(now + 2, 5));
+  ASSERT_TRUE(WaitFor([&] { return refused() > before; })) << Trace();
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+  EXPECT_NE(Read("etc/EvtKeep.txt").find("Event number 3"), std::string::npos) << Read("etc/EvtKeep.txt");
+  EXPECT_EQ(Events().find("ERROR"), std::string::npos) << Events();
+  fs::remove(down);
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return taken().size() == 5; })) << Trace();
+  Sleep(500);
+  EXPECT_EQ(taken(), (std::vector<std::string>{"Event number 1", "Event number 2", "Event number 3", "Event number 4",
+                                                "Event number 5"}));
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+}
+
+// A service manager's stop signals the whole process group, the event dump
+// child with the service: that is a clean stop every time.
+TEST_F(Service, TheWholeGroupStoppedIsACleanStop) {
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    fs::remove(dir_.file("args.txt"));
+    fs::remove(root_ + "/etc/StopTime.txt");
+    Append(Line(static_cast<long>(std::time(nullptr)), round));
+    StartInOwnGroup();
+    ASSERT_TRUE(WaitFor([&] { return Spool().size() == static_cast<std::size_t>(round + 1); })) << Trace();
+    ASSERT_EQ(kill(-static_cast<pid_t>(proc_.pid), SIGTERM), 0);
+    EXPECT_EQ(WaitExit(), 1) << Trace();
+    EXPECT_TRUE(fs::exists(root_ + "/etc/StopTime.txt"));
+    ASSERT_EQ(Events().find("ERROR"), std::string::npos) << Events();
+  }
+}
+
+// A source that prints garbage raises at most 20 warnings a minute of one
+// identifier, then one summary of the rest; the traces keep every line.
+TEST_F(Service, ABadSourceCannotFloodTheEventLog) {
+  std::string garbage;
+  for (int i = 0; i < 200; ++i) garbage += "garbage line " + std::to_string(i) + "\n";
+  Append(garbage + Line(static_cast<long>(std::time(nullptr)), 1));
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return Spool().size() == 1; })) << Trace();
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+  EXPECT_EQ(Count(Events(), "WARNING 0xA000089D"), 20) << Events();
+  EXPECT_EQ(Count(Events(), "WARNING 0xA00008A1 180 reports of event 0xA000089D were held back"), 1) << Events();
+  EXPECT_EQ(Count(Trace(), "I failed in the acquisition of the event outbreak time."), 200);
+  EXPECT_NE(Events().find("0x6000044E"), std::string::npos);  // milestones are never held back
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 // folder, which in the test run is the Wine prefix's own.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstring>
@@ -215,6 +217,44 @@ TEST_F(WinService, ASecondServiceOnTheSameInstallRefusesToRun) {
   EXPECT_EQ(st.dwServiceSpecificExitCode, 75u);  // already running
   EXPECT_NE(Trace().find("The service is already running for this install"), std::string::npos) << Trace();
   EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));  // the first goes on
+}
+
+// The event dump child ending while the stop is on its way (as when a
+// whole process tree is being shut down) is part of the stop: the service
+// stops with exit code 0, not as a failure.
+TEST_F(WinService, AChildThatEndsWithTheStopIsACleanStop) {
+  std::string path = "\"" + root_ + "\\bin\\qvadovevt.exe\"";
+  svc_ = CreateServiceA(scm_, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                        SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(svc_, nullptr) << GetLastError();
+  ASSERT_TRUE(StartServiceA(svc_, 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(WaitState(SERVICE_RUNNING));
+  ASSERT_TRUE(WaitFor([&] { return !qvtest::ReadFile((tmp_ + "qvcnsput.spool")).empty(); })) << Trace();
+  // The service's own child: other tests may run the stand-in meanwhile.
+  SERVICE_STATUS_PROCESS sp{};
+  DWORD need = 0;
+  ASSERT_TRUE(QueryServiceStatusEx(svc_, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE *>(&sp), sizeof sp, &need));
+  HANDLE child = nullptr;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  ASSERT_NE(snap, INVALID_HANDLE_VALUE);
+  PROCESSENTRY32 pe{};
+  pe.dwSize = sizeof pe;
+  for (BOOL more = Process32First(snap, &pe); more && child == nullptr; more = Process32Next(snap, &pe))
+    if (pe.th32ParentProcessID == sp.dwProcessId && _stricmp(pe.szExeFile, "ovdumpevents.exe") == 0)
+      child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pe.th32ProcessID);
+  CloseHandle(snap);
+  ASSERT_NE(child, nullptr) << "the event dump child is not running";
+  ASSERT_TRUE(TerminateProcess(child, 1));
+  WaitForSingleObject(child, 5000);
+  CloseHandle(child);
+  SERVICE_STATUS st{};
+  ASSERT_TRUE(ControlService(svc_, SERVICE_CONTROL_STOP, &st));
+  ASSERT_TRUE(WaitState(SERVICE_STOPPED));
+  SERVICE_STATUS end{};
+  QueryServiceStatus(svc_, &end);
+  EXPECT_EQ(end.dwWin32ExitCode, 0u) << Trace();
+  EXPECT_EQ(end.dwServiceSpecificExitCode, 0u);
+  EXPECT_FALSE(qvtest::ReadFile(root_ + "\\etc\\StopTime.txt").empty());
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ TEST_F(PosixService, AddWritesAnEnabledUnitOnce) {
   std::string unit = qvtest::ReadFile(UnitFile());
   for (const char *line :
        {"\nDescription=Ordovan Nerl NNM\n", "\nExecStart=/opt/nerl/bin/qvadovevt -x 50%%\n", "\nRestart=on-failure\n",
+        "\nRestartSec=10s\n", "\nStartLimitIntervalSec=0\n", "\nRestartPreventExitStatus=75\n", "\nKillMode=mixed\n",
         "\nKillSignal=SIGTERM\n", "\nSuccessExitStatus=1\n", "\nWantedBy=multi-user.target\n", "\nType=notify\n",
         "\nAfter=network-online.target\n", "\nWants=network-online.target\n", "\nRuntimeDirectory=qvadnerl\n",
         "\nEnvironmentFile=-/etc/opt/qvadnerl/qvadovevt.env\n"})
