@@ -56,8 +56,8 @@ constexpr std::uint32_t kChildStopGraceMs = 1000;
 // event at the head of the line it has refused.
 struct Outage {
   bool active = false;
-  std::int64_t since = 0;         // wall clock, for the operator
-  std::int64_t since_mono = 0;    // monotonic, for the duration
+  std::int64_t since = 0;       // wall clock, for the operator
+  std::int64_t since_mono = 0;  // monotonic, for the duration
   std::uint32_t attempts = 0;
 };
 
@@ -92,8 +92,7 @@ void EndOutage(RunState *s) {
   std::snprintf(duration, sizeof duration, "%lld", static_cast<long long>(seconds));
   OV_INFO("The console takes events again: the event refused since %s was taken after %u refused offers in %lld s.",
           since, static_cast<unsigned>(o.attempts), static_cast<long long>(seconds));
-  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_CONSOLE_BACK, since, attempts, duration,
-                   nullptr);
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventInformation, QVAD_MSG_CONSOLE_BACK, since, attempts, duration, nullptr);
   o = Outage{};
   OvStatusConsoleBack();
 }

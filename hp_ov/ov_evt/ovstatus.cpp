@@ -72,9 +72,10 @@ int OvStatusText(char *buffer, std::size_t size) {
     std::snprintf(head, sizeof head, "Console refusing since %s (%u offers of the event of %s); ", since,
                   static_cast<unsigned>(c.refused_offers), held);
   }
-  int n = std::snprintf(buffer, size, "%s%llu forwarded, %llu skipped as repeats, %llu refused; last forwarded event %s",
-                        head, static_cast<unsigned long long>(c.forwarded), static_cast<unsigned long long>(c.repeats),
-                        static_cast<unsigned long long>(c.refused), last);
+  int n =
+      std::snprintf(buffer, size, "%s%llu forwarded, %llu skipped as repeats, %llu refused; last forwarded event %s",
+                    head, static_cast<unsigned long long>(c.forwarded), static_cast<unsigned long long>(c.repeats),
+                    static_cast<unsigned long long>(c.refused), last);
   if (n < 0) return 0;
   return static_cast<int>(static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1);
 }

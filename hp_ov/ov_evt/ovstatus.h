@@ -8,16 +8,16 @@
 #include <cstdint>
 
 struct OV_COUNTERS {
-  std::uint64_t forwarded;  // handed to cnsput3, whatever it answered
-  std::uint64_t repeats;    // skipped by the duplicate rule
-  std::uint64_t refused;    // lines without time, host or message, or whose host names no host
-  std::int32_t last_time;   // event time of the last forwarded event
-  std::int32_t last_result; // what cnsput3 returned for it
+  std::uint64_t forwarded;   // handed to cnsput3, whatever it answered
+  std::uint64_t repeats;     // skipped by the duplicate rule
+  std::uint64_t refused;     // lines without time, host or message, or whose host names no host
+  std::int32_t last_time;    // event time of the last forwarded event
+  std::int32_t last_result;  // what cnsput3 returned for it
   // While the console refuses the event at the head of the line (-1).
   bool refusing;
   std::int64_t refusing_since;  // wall clock of the first refusal
   std::uint32_t refused_offers;
-  std::int32_t held_time;       // event time of the event held back
+  std::int32_t held_time;  // event time of the event held back
 };
 
 // Clears the counters, at the start of each run of the event loop.

@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-
-
 namespace {
 
 std::mutex g_mutex;
