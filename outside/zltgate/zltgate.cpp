@@ -28,8 +28,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/append.h"
 #include "platform/sys.h"
 #include "platform/thread.h"
 
@@ -50,7 +52,8 @@ constexpr auto kFlushDelay = std::chrono::milliseconds(100);
 
 struct Channel {
   std::string name;
-  std::FILE *file = nullptr;
+  // Opened for atomic appends: several programs write one trace file at once.
+  std::unique_ptr<plat::AppendFile> file;
   int users = 0;
   std::string pending;
   bool each = false;  // write every entry at once
@@ -113,10 +116,7 @@ void AppendEscaped(std::string &out, const char *text, int length) {
 
 // Called with g_lock held.
 void WriteOut(Channel &c) {
-  if (c.file != nullptr && !c.pending.empty()) {
-    std::fwrite(c.pending.data(), 1, c.pending.size(), c.file);
-    std::fflush(c.file);
-  }
+  if (c.file != nullptr && !c.pending.empty()) c.file->Write(c.pending.data(), c.pending.size());
   c.pending.clear();
 }
 
@@ -168,13 +168,13 @@ ZLT_EXPORT int ZltOpenTracer(void *handle, int /*mode*/, const char *name) {
   }
   if (slot == g_channels.size()) {
     std::string path = TraceDir() + plat::kSep + name + ".trc";
-    std::FILE *f = std::fopen(path.c_str(), "ab");
-    if (f == nullptr) return 0;
+    auto f = std::make_unique<plat::AppendFile>();
+    if (!f->Open(path.c_str())) return 0;
     // Reuse a free slot so long-running programs do not grow the table.
     for (slot = 0; slot < g_channels.size() && g_channels[slot].users > 0; ++slot) {
     }
     if (slot == g_channels.size()) g_channels.emplace_back();
-    g_channels[slot] = Channel{name, f, 0, {}, plat::GetEnv("ZLTGATE_FLUSH") == "each"};
+    g_channels[slot] = Channel{name, std::move(f), 0, {}, plat::GetEnv("ZLTGATE_FLUSH") == "each"};
   }
   ++g_channels[slot].users;
   ++g_users;
@@ -211,8 +211,8 @@ ZLT_EXPORT int ZltTrace(void *handle, int thread_index, int level, const char *s
   int n = std::snprintf(head, sizeof head, "%s.%03d pid=%u thr=%d lvl=%d src=%s:%d code=%d | ", g_stamp,
                         static_cast<int>(ms % 1000), pid, thread_index, level, source != nullptr ? source : "?", line,
                         code);
-  c.pending.append(head, n > 0 && static_cast<std::size_t>(n) < sizeof head ? static_cast<std::size_t>(n)
-                                                                               : std::strlen(head));
+  c.pending.append(
+      head, n > 0 && static_cast<std::size_t>(n) < sizeof head ? static_cast<std::size_t>(n) : std::strlen(head));
   c.pending += entry;
   c.pending += '\n';
   if (c.each || c.pending.size() >= kFlushAt) {
@@ -241,8 +241,7 @@ ZLT_EXPORT int ZltCloseTracer(void *handle, int /*mode*/) {
       Channel &c = g_channels[h->slot];
       WriteOut(c);
       if (--c.users <= 0 && c.file != nullptr) {
-        std::fclose(c.file);
-        c.file = nullptr;
+        c.file.reset();
         c.users = 0;
       }
     }
