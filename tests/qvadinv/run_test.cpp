@@ -121,6 +121,39 @@ TEST_F(Run, RepeatsFailuresAndRefusedNames) {
   r = Go();
   // The nodes gone since the last run still follow, with no file.
   EXPECT_EQ(Names(r), (std::vector<std::string>{"-8:", "-8:", "0:../evil", "0:bad"}));
+  // Operators' scripts match this text as it always was: it names another
+  // routine and ends in a blank.
+  std::size_t text_failures = 0;
+  for (const std::string &line : Lines(inst.trace("QvAdnerl03"))) {
+    std::size_t at = line.find("| (Error)Qvad_OdbcSQLExecf : ");
+    if (at == std::string::npos) continue;
+    ++text_failures;
+    EXPECT_NE(line.find(" lvl=3 "), std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - 11), " | 22 | -1 ") << line;
+  }
+  EXPECT_EQ(text_failures, 2u);
+  EXPECT_EQ(inst.trace("QvAdnerl03").find("(Error)Qvad_GetTextFlag"), std::string::npos);
+}
+
+TEST_F(Run, EmptyRepositoryCellsAreTracedAndTheNodeSucceeds) {
+  // No machine kind flagged and no edition install type: MACHINEGET comes
+  // out empty and OPERATION fails; the row is still written, the node is
+  // handed out, and the error channel has the entries operators know.
+  Nodes({"n1"});
+  inst.Answer("a n1", "n1,hw-n1,eth0,0,0\n");
+  inst.Answer("if n1", "1\n");
+  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion",
+                            "DM InstallType");
+  RunResult r = Go();
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1"}));
+  EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"eth0,Site.n1,,"}));
+  std::string err = inst.trace("QvAdnerl03");
+  // (Only four definitions: "IniCnt = 4" cannot be the start of a longer number.)
+  for (const char *entry : {"| (Error)Qvad_GetCurrentInvDB(Repo) No Match Data: IniCnt = 3", "| 22 | 87 | IniCnt = 4",
+                            "| (Error)Qvad_GetCurrentInvDB(Repo) No Match Data: IniCnt = 4"}) {
+    EXPECT_NE(err.find(entry), std::string::npos) << entry << "\n" << err;
+  }
+  EXPECT_NE(err.find("| (Error)Qvad_GetCurrentInvDB(Repo) : "), std::string::npos) << err;
 }
 
 TEST_F(Run, TextRowsFollowTheHardwareRow) {
