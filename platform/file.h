@@ -2,7 +2,8 @@
 // new, never an empty or half-written file, and a failed write leaves the old
 // file as it was: the new content goes into a temporary file in the same
 // folder, every write is checked, the file is synced and closed, and only
-// then is it renamed over the old one.
+// then is it renamed over the old one. And, for files that grow by appends,
+// taking back an append that failed half-way.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,15 @@ namespace plat {
 // the target and the link stays; on Win32 the path itself. Empty, with the C
 // runtime error number in *err, when the links go round in a loop.
 std::string FileBehindLinks(const char *path, int *err);
+
+// The length of a plain file in bytes, as it is on disk (CR LF counted as two
+// bytes on Win32). 0, or a C runtime error number (ENOENT when it is missing).
+int FileLength(const char *path, std::uint64_t *length);
+
+// Cuts a file back to length bytes, so that an append that failed half-way
+// leaves the file as it was before it. Never makes a file longer: a file that
+// is shorter already is EINVAL. 0, or a C runtime error number.
+int CutFileBack(const char *path, std::uint64_t length);
 
 class FileReplacement {
  public:

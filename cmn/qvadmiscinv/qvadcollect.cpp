@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadhold.h"
@@ -44,17 +45,31 @@ int Qvad_CreateRetFile(INV_FIELD *row, int count, const char *path, int truncate
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return static_cast<int>(length);
   }
-  QvadFile f(std::fopen(path, "a"));
-  if (!f) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(length) + 1);
+  for (int i = 0; i < count; ++i) {
+    text += row[i].Value;
+    text += i + 1 < count ? ',' : '\n';
+  }
+  std::FILE *f = std::fopen(path, "a");
+  if (f == nullptr) {
     QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
     return -1;
   }
-  for (int i = 0; i < count; ++i) {
-    std::fputs(row[i].Value, f.get());
-    std::fputc(i + 1 < count ? ',' : '\n', f.get());
+  // The row goes out as one write, and the write, the flush and the close
+  // are each checked: a full disk is a failure of this row, never a row that
+  // silently ends half-way. What a failed write left in the file is the
+  // caller's to take back.
+  errno = 0;
+  bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  written = std::fflush(f) == 0 && written;
+  int cause = errno;
+  if (std::fclose(f) != 0 && written) {
+    written = false;
+    cause = errno;
   }
-  if (std::fflush(f.get()) != 0 || std::ferror(f.get())) {
-    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(errno));
+  if (!written) {
+    QVAD_FILL_ERROR(error, 2, static_cast<std::uint32_t>(cause != 0 ? cause : EIO));
     return -1;
   }
   return static_cast<int>(length);
@@ -137,7 +152,10 @@ int Qvad_CreateTextInv(const INV_ITEM_DEF *defs, int count, const char *source, 
     // A set without a TEXT entry reads no line and never reaches the end of
     // its source: one row is all it can give.
     if (consumed <= 0) {
-      Qvad_CreateRetFile(row, count, path, 0, &error);
+      if (Qvad_CreateRetFile(row, count, path, 0, &error) == -1) {
+        Qvad_InvErrorAdd(errors, line, &error);
+        return 0;
+      }
       return 1;
     }
     if (Qvad_CreateRetFile(row, count, path, 0, &error) == -1) {

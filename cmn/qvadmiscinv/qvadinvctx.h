@@ -128,6 +128,12 @@ struct InvRunContext {
   // File has returned 1: the repository file went out once, and later
   // calls only say again that no node is left.
   std::int32_t RunEnded;
+  // Repository.csv holds rows of a failed node that could not be taken
+  // back, or was changed by someone else: it is not whole and is not
+  // delivered. RepositoryLength is its length after the last node whose
+  // rows went in, as the run left it.
+  std::int32_t RepositoryNotWhole;
+  std::uint64_t RepositoryLength;
   // This run's node list until Init has succeeded (var/node.new).
   char NewNodeCsvPath[260];
   // What Init read once for the whole run: the settings file, the query

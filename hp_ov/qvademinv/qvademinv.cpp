@@ -315,7 +315,12 @@ bool CollectOwnNode(InvRunContext &c, const char *host) {
     QvadQuerySite site = SequentialSite(c);
     if (Qvad_InvOvQueryTblExec(site, own.NodeName, c.QueryTable) != 0) return false;
     int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, own.NodeName);
-    if (Qvad_InvOvGetRepo(c, site.dir.c_str(), interfaces) != 0) return false;
+    QvadRepoMark mark = Qvad_InvRepoMark(c);
+    if (Qvad_InvOvGetRepo(c, site.dir.c_str(), interfaces) != 0) {
+      Qvad_InvRepoTakeBack(c, mark, own.NodeName);
+      return false;
+    }
+    Qvad_InvRepoKeep(c);
   }
   c.NodeCursor = c.NodeList->next;
   while (c.NodeCursor != nullptr) {
@@ -373,7 +378,15 @@ std::int32_t AfterTheNodes(InvRunContext &c, INV_INFO *info) {
   int flag = 1;
   if (Qvad_GetRepFlag(c.RazSettingPath, &flag, &err) != 1) flag = 1;
   c.RunEnded = 1;
-  if (flag != 0 && c.OwnNodeFirst == 1) {
+  std::string why;
+  if (flag != 0 && c.OwnNodeFirst == 1 && !Qvad_InvRepoWhole(c, &why)) {
+    // A cut or mixed file is never handed on: the asset inventory would
+    // take it for the whole run.
+    QVAD_INV_ERR(1, "(Error)Repository.csv not delivered, it is not whole : FileName = %s | %s", c.RepositoryCsvPath,
+                 why.c_str());
+    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_REPOSITORY_NOT_WHOLE, c.RepositoryCsvPath, why.c_str(),
+                     nullptr);
+  } else if (flag != 0 && c.OwnNodeFirst == 1) {
     std::string ret = std::string(c.InstallDir) + Qvad_InvDirPiece("ret");
     if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err) != 1) {
       TraceError("Qvad_fxsend", err);
@@ -389,7 +402,9 @@ std::int32_t AfterTheNodes(InvRunContext &c, INV_INFO *info) {
 bool AddTextRows(const InvRunContext &c, const std::string &dir, const char *file) {
   if (c.TextFlagRead != 1) {
     const QVAD_ERROR_TBL &err = c.TextFlagError;
-    QVAD_INV_ERR(3, "(Error)Qvad_GetTextFlag : %s | %d | %d | %d ", err.source, err.line, err.local_code,
+    // The text names another routine, but it is the one operators' scripts
+    // have always matched for this failure: it stays as it is.
+    QVAD_INV_ERR(3, "(Error)Qvad_OdbcSQLExecf : %s | %d | %d | %d ", err.source, err.line, err.local_code,
                  static_cast<int>(err.system_code));
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_SETTINGS_FAILED, nullptr);
     return false;
@@ -524,14 +539,19 @@ extern "C" std::int32_t Qvad_EmInvFile(INV_INFO *info) {
     QVAD_INV_ERR(3, "(Error)File access : FileName = %s | Ret = %d", info->FileName, 0);
     std::remove(info->FileName);
   }
+  QvadRepoMark mark = Qvad_InvRepoMark(c);
   std::int32_t r = CollectNode(c, *node, info->FileName);
   if (r != 0) {
-    // A node that fails leaves no partial result file behind: no host receives it.
+    // A node that fails leaves no partial result file behind: no host
+    // receives it. Nor do its repository rows stay, whole or cut: the
+    // repository holds the nodes the host was given, and only them.
     std::remove(info->FileName);
+    Qvad_InvRepoTakeBack(c, mark, node->NodeName);
     std::memset(info, 0, sizeof *info);
     INV_TRACE_END(r);
     return r;
   }
+  Qvad_InvRepoKeep(c);
   std::memcpy(c.LastResultPath, info->FileName, sizeof c.LastResultPath);
   INV_TRACE_END(0);
   return 0;

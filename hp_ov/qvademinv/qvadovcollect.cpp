@@ -4,6 +4,7 @@
 // whose flag column holds "1").
 #include "hp_ov/qvademinv/qvadovcollect.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include "cmn/qvadprofile.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/sys.h"
 
 namespace {
@@ -89,6 +91,91 @@ int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces)
     if (Qvad_WriteRetRow(row.get(), count, run.RepositoryCsvPath, "Repo") != 0) return -3;
   }
   return 0;
+}
+
+namespace {
+
+// Why the run's repository file is not whole (RepositoryNotWhole).
+constexpr std::int32_t kRepoWhole = 0;
+constexpr std::int32_t kRepoNotTakenBack = 1;
+constexpr std::int32_t kRepoChangedOutside = 2;
+
+// The repository file's length, 0 when there is none.
+std::uint64_t RepoLength(const InvRunContext &run, bool *existed) {
+  std::uint64_t length = 0;
+  *existed = plat::FileLength(run.RepositoryCsvPath, &length) == 0;
+  return *existed ? length : 0;
+}
+
+// Whether the file is still as the run left it. The first time it is not
+// (and no cut row left it so), someone else wrote into it: traced once.
+void CheckRepoAsLeft(InvRunContext &run, std::uint64_t length) {
+  if (length == run.RepositoryLength || run.RepositoryNotWhole != kRepoWhole) return;
+  QVAD_INV_ERR(1, "(Error)Repository.csv changed outside the run : FileName = %s | Length = %llu | Expected = %llu",
+               run.RepositoryCsvPath, static_cast<unsigned long long>(length),
+               static_cast<unsigned long long>(run.RepositoryLength));
+  run.RepositoryNotWhole = kRepoChangedOutside;
+}
+
+}  // namespace
+
+QvadRepoMark Qvad_InvRepoMark(InvRunContext &run) {
+  QvadRepoMark mark{false, 0};
+  mark.length = RepoLength(run, &mark.existed);
+  CheckRepoAsLeft(run, mark.length);
+  return mark;
+}
+
+void Qvad_InvRepoKeep(InvRunContext &run) {
+  bool existed = false;
+  run.RepositoryLength = RepoLength(run, &existed);
+}
+
+int Qvad_InvRepoTakeBack(InvRunContext &run, const QvadRepoMark &mark, const char *node) {
+  const char *path = run.RepositoryCsvPath;
+  std::uint64_t now = 0;
+  int err = plat::FileLength(path, &now);
+  if (err == ENOENT && !mark.existed) return 0;  // the node wrote nothing
+  if (err == 0 && mark.existed && now == mark.length) return 0;
+  if (err == 0) {
+    if (mark.existed) {
+      err = plat::CutFileBack(path, mark.length);
+    } else if (std::remove(path) != 0) {
+      err = errno != 0 ? errno : EIO;
+    }
+  }
+  if (err == 0) {
+    QVAD_INV_ERR(1, "(Error)Repository rows of a failed node taken back : Name = %s | Length = %llu", node,
+                 static_cast<unsigned long long>(mark.length));
+    return 0;
+  }
+  if (run.RepositoryNotWhole == kRepoWhole) run.RepositoryNotWhole = kRepoNotTakenBack;
+  QVAD_INV_ERR(1,
+               "(Error)Repository rows of a failed node cannot be taken back : Name = %s | ErrNo = %d : FileName = %s",
+               node, err, path);
+  return -1;
+}
+
+bool Qvad_InvRepoWhole(InvRunContext &run, std::string *why) {
+  bool existed = false;
+  std::uint64_t length = RepoLength(run, &existed);
+  CheckRepoAsLeft(run, length);
+  if (run.RepositoryNotWhole == kRepoNotTakenBack) {
+    *why = "rows of a failed node could not be taken back";
+    return false;
+  }
+  if (run.RepositoryNotWhole == kRepoChangedOutside) {
+    *why = "it was changed outside the run";
+    return false;
+  }
+  // No file (no node gave a row) is not a cut file: the delivery says so itself.
+  if (length == 0) return true;
+  QvadFile f(std::fopen(run.RepositoryCsvPath, "rb"));
+  int last = EOF;
+  if (f && std::fseek(f.get(), -1, SEEK_END) == 0) last = std::fgetc(f.get());
+  if (last == '\n') return true;
+  *why = last == EOF ? "it cannot be read" : "its last row has no line end";
+  return false;
 }
 
 int Qvad_InvOvGetRepoInv(const InvRunContext &run, INV_FIELD *row, int interface_no, const char *dir) {

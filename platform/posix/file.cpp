@@ -39,6 +39,30 @@ std::string FileBehindLinks(const char *path, int *err) {
   return {};
 }
 
+int FileLength(const char *path, std::uint64_t *length) {
+  struct stat st {};
+  if (stat(path, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  *length = static_cast<std::uint64_t>(st.st_size);
+  return 0;
+}
+
+int CutFileBack(const char *path, std::uint64_t length) {
+  int fd = open(path, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int err = 0;
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    err = errno;
+  } else if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) < length) {
+    err = EINVAL;
+  } else if (ftruncate(fd, static_cast<off_t>(length)) != 0) {
+    err = errno;
+  }
+  if (close(fd) != 0 && err == 0) err = errno;
+  return err;
+}
+
 FileReplacement::~FileReplacement() { Discard(); }
 
 void FileReplacement::Discard() {

@@ -37,6 +37,32 @@ int ErrnoFromWin32(DWORD code) {
 
 std::string FileBehindLinks(const char *path, int *) { return path; }
 
+int FileLength(const char *path, std::uint64_t *length) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return ErrnoFromWin32(::GetLastError());
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EINVAL;
+  *length = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return 0;
+}
+
+int CutFileBack(const char *path, std::uint64_t length) {
+  HANDLE h = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return ErrnoFromWin32(::GetLastError());
+  int err = 0;
+  LARGE_INTEGER now{}, at{};
+  at.QuadPart = static_cast<LONGLONG>(length);
+  if (!::GetFileSizeEx(h, &now)) {
+    err = ErrnoFromWin32(::GetLastError());
+  } else if (static_cast<std::uint64_t>(now.QuadPart) < length) {
+    err = EINVAL;
+  } else if (!::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) {
+    err = ErrnoFromWin32(::GetLastError());
+  }
+  if (!::CloseHandle(h) && err == 0) err = ErrnoFromWin32(::GetLastError());
+  return err;
+}
+
 FileReplacement::~FileReplacement() { Discard(); }
 
 void FileReplacement::Discard() {

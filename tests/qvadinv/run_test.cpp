@@ -121,6 +121,79 @@ TEST_F(Run, RepeatsFailuresAndRefusedNames) {
   r = Go();
   // The nodes gone since the last run still follow, with no file.
   EXPECT_EQ(Names(r), (std::vector<std::string>{"-8:", "-8:", "0:../evil", "0:bad"}));
+  // Operators' scripts match this text as it always was: it names another
+  // routine and ends in a blank.
+  std::size_t text_failures = 0;
+  for (const std::string &line : Lines(inst.trace("QvAdnerl03"))) {
+    std::size_t at = line.find("| (Error)Qvad_OdbcSQLExecf : ");
+    if (at == std::string::npos) continue;
+    ++text_failures;
+    EXPECT_NE(line.find(" lvl=3 "), std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - 11), " | 22 | -1 ") << line;
+  }
+  EXPECT_EQ(text_failures, 2u);
+  EXPECT_EQ(inst.trace("QvAdnerl03").find("(Error)Qvad_GetTextFlag"), std::string::npos);
+  // The refused nodes' repository rows, written before the text switch was
+  // found unreadable, do not stay in the run's repository file.
+  EXPECT_EQ(r.repository, "");
+}
+
+TEST_F(Run, ARepositoryFileThatIsNotTheRunsOwnIsNotDelivered) {
+  qvtest::EnvVar events("QVAD_EVENTLOG_FILE", inst.path("var/events.log"));
+  Nodes({host_, "n1", "n2"});
+  struct Case {
+    const char *what;
+    std::string stray;  // written into the file after the first node
+  } cases[] = {
+      {"a cut row", "eth9,Site.cut"},
+      {"a whole row of someone else's", "eth9,Site.other,Alpha,3\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::remove((inst.fxsend_dir() + plat::kSep + "Repository.csv").c_str());
+    ASSERT_EQ(init_(), 0);
+    INV_INFO info;
+    ASSERT_EQ(file_(&info), 0);
+    const std::string repository = inst.path("ret/Repository.csv");
+    ASSERT_TRUE(qvtest::WriteFile(repository, ReadFile(repository) + c.stray));
+    std::vector<int> rets;
+    for (int ret = 0, guard = 0; ret != 1 && guard < 10; ++guard) rets.push_back(ret = file_(&info));
+    close_();
+    EXPECT_EQ(rets, (std::vector<int>{0, 0, 1}));
+    EXPECT_EQ(inst.fxsend_log(), "");
+    EXPECT_FALSE(qvtest::Exists(inst.fxsend_dir() + plat::kSep + "Repository.csv"));
+    std::string err = inst.trace("QvAdnerl03");
+    EXPECT_NE(err.find("(Error)Repository.csv not delivered, it is not whole : FileName = " +
+                       inst.path("ret/Repository.csv")),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("(Error)Repository.csv changed outside the run"), std::string::npos) << err;
+    EXPECT_NE(err.find(" | it was changed outside the run"), std::string::npos) << err;
+  }
+  if (plat::kExeSuffix[0] == '\0') {  // the Win32 event log keeps its events itself
+    EXPECT_EQ(Count(ReadFile(inst.path("var/events.log")), "0xE0000C86"), 2u);
+  }
+}
+
+TEST_F(Run, EmptyRepositoryCellsAreTracedAndTheNodeSucceeds) {
+  // No machine kind flagged and no edition install type: MACHINEGET comes
+  // out empty and OPERATION fails; the row is still written, the node is
+  // handed out, and the error channel has the entries operators know.
+  Nodes({"n1"});
+  inst.Answer("a n1", "n1,hw-n1,eth0,0,0\n");
+  inst.Answer("if n1", "1\n");
+  plat::RegistryDeleteValue(plat::RegRoot::LocalMachine, "SOFTWARE\\Vantrel\\Quorvane\\CurrentVersion",
+                            "DM InstallType");
+  RunResult r = Go();
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"0:n1"}));
+  EXPECT_EQ(Lines(r.repository), (std::vector<std::string>{"eth0,Site.n1,,"}));
+  std::string err = inst.trace("QvAdnerl03");
+  // (Only four definitions: "IniCnt = 4" cannot be the start of a longer number.)
+  for (const char *entry : {"| (Error)Qvad_GetCurrentInvDB(Repo) No Match Data: IniCnt = 3", "| 22 | 87 | IniCnt = 4",
+                            "| (Error)Qvad_GetCurrentInvDB(Repo) No Match Data: IniCnt = 4"}) {
+    EXPECT_NE(err.find(entry), std::string::npos) << entry << "\n" << err;
+  }
+  EXPECT_NE(err.find("| (Error)Qvad_GetCurrentInvDB(Repo) : "), std::string::npos) << err;
 }
 
 TEST_F(Run, TextRowsFollowTheHardwareRow) {
