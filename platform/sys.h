@@ -49,6 +49,10 @@ std::string GetEnv(const char *name);
 bool SetEnv(const char *name, const char *value);
 
 bool FileExists(const char *path);
+// True when this user can start the file as a program: on POSIX a plain file
+// with execute permission for the caller; on Win32 any file (the extension
+// decides there).
+bool CanRunProgram(const char *path);
 
 // Opens a file whose name the system composed from data (a query result
 // named after a definition's stem), as Windows opens it: the last part of

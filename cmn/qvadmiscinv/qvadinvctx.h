@@ -144,6 +144,10 @@ struct InvRunContext {
   char QueryToolPath[260];
   char InterfaceQuery[1024];
   char InterfaceTable[64];
+  // 1 when InterfaceTable is a key of [Table]: otherwise no definition's
+  // table is the per-interface one, and every interface row would repeat
+  // the first interface's values.
+  std::int32_t InterfaceTableKnown;
   std::int32_t TextFlagRead;  // 1 read, 0 failed (TextFlagError says why)
   std::int32_t TextFlag;
   QVAD_ERROR_TBL TextFlagError;

@@ -5,6 +5,7 @@
 // next nodes' queries ahead of File.
 #include "hp_ov/qvademinv/qvademinv.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -427,6 +428,31 @@ bool AddTextRows(const InvRunContext &c, const std::string &dir, const char *fil
   return true;
 }
 
+// Table keys name result files, which Windows matches without regard to
+// letter case (and so does the engine on POSIX).
+bool SameKey(const char *a, const char *b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+// [Interface] 2 must name the [Table] query that gives one record per
+// interface. Told once per run; each node's repository rows are then
+// refused (-8) rather than built from the first record of every table.
+void CheckInterfaceTable(InvRunContext &c) {
+  c.InterfaceTableKnown = 0;
+  for (const QueryTableEntry *q = c.QueryTable; q != nullptr; q = q->next) {
+    if (SameKey(q->key, c.InterfaceTable)) c.InterfaceTableKnown = 1;
+  }
+  if (c.InterfaceTableKnown == 1 || c.InterfaceTable[0] == '\0') return;
+  QVAD_INV_ERR(1,
+               "(Error)[Interface] 2 = %s names no [Table] key : Path = %s : every node's repository rows are refused",
+               c.InterfaceTable, c.RazInvPath);
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_INTERFACE_TABLE_UNKNOWN, c.InterfaceTable, c.RazInvPath,
+                   nullptr);
+}
+
 // The node's rows from the query results in dir: 0, or -8.
 std::int32_t BuildRows(const InvRunContext &c, const std::string &dir, int interfaces, const char *file) {
   if (Qvad_InvOvGetHard(c, file, dir.c_str()) != 0) return -8;
@@ -491,6 +517,7 @@ extern "C" std::int32_t Qvad_EmInvInit(void) {
     ReportError("Qvad_GetQueryTbl");
     return FailInit(-5);
   }
+  CheckInterfaceTable(c);
   c.NodeCursor = c.NodeList;
   c.RemovedCursor = c.RemovedNodeList;
 

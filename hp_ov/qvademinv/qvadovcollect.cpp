@@ -79,6 +79,13 @@ int Qvad_InvOvGetRepo(const InvRunContext &run, const char *dir, int interfaces)
                      nullptr);
     return -1;
   }
+  if (run.InterfaceTableKnown != 1) {
+    // Rows that would all carry the first interface's values are refused,
+    // not delivered; Init has told the event log.
+    QVAD_INV_ERR(1, "(Error)Qvad_InvOvGetRepo : [Interface] 2 = %s names no [Table] key : Path = %s",
+                 run.InterfaceTable, run.RazInvPath);
+    return -1;
+  }
   if (interfaces <= 0) return 0;
   // Every interface row reads the same result files, and row n picks line n
   // of the interface table: read each file once for the whole node, or the

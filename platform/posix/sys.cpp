@@ -103,6 +103,11 @@ bool FileExists(const char *path) {
   return stat(path, &st) == 0;
 }
 
+bool CanRunProgram(const char *path) {
+  struct stat st {};
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode) && access(path, X_OK) == 0;
+}
+
 namespace {
 
 bool SameIgnoringAsciiCase(const char *a, const char *b) {

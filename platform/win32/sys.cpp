@@ -83,6 +83,11 @@ std::string RuntimeDir() {
 
 bool FileExists(const char *path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
+bool CanRunProgram(const char *path) {
+  DWORD a = ::GetFileAttributesA(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 // Windows file names never depend on letter case.
 std::FILE *OpenFileAnyCase(const char *path, const char *mode) { return std::fopen(path, mode); }
 

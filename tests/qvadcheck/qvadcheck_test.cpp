@@ -26,7 +26,7 @@ namespace {
 const char kRazInv[] =
     "[NodeInfo]\n1=SELECT name, address FROM nodes\n"
     "[Interface]\n1=SELECT COUNT(*) FROM if WHERE node='%s'\n2=iface\n"
-    "[Table]\nhw=SELECT * FROM hw WHERE node='%s'\n"
+    "[Table]\nhw=SELECT * FROM hw WHERE node='%s'\niface=SELECT * FROM if WHERE node='%s'\n"
     "[TextSetting]\nflag=1\ncount=1\n1=1,0,0,0,0\n[TextInventory]\n1=x\n"
     "[HardwareSetting]\ncount=2\n1=1,0,0,0,0\n2=3,0,1,0,0\n[HardwareInventory]\n1=literal\n2=hw:3\n"
     "[RepositorySetting]\ncount=1\n1=1,0,0,0,0\n[RepositoryInventory]\n1=r\n"

@@ -3,9 +3,11 @@
 // readers, the definition loaders and the query-table reader of the engine,
 // the tracer binding, the library loader. So a line here says what a run
 // would find, not what a second reading of the files guesses.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cmn/qvadinstall.h"
 #include "cmn/qvadmiscinv/qvaderrlist.h"
@@ -270,8 +272,57 @@ bool CheckRazInvQueries(CheckList *list, const std::string &razinv) {
   return true;
 }
 
+// The keys of [Table]: the result files a node's queries give.
+std::vector<std::string> TableKeys(const std::string &razinv) {
+  std::vector<std::string> keys;
+  QueryTableEntry *table = nullptr;
+  QVAD_ERROR_TBL err;
+  if (Qvad_GetQueryTbl(&table, razinv.c_str(), "Table", &err) == 1) {
+    for (QueryTableEntry *q = table; q != nullptr; q = q->next) keys.push_back(q->key);
+  }
+  Qvad_FreeQueryTbl(table);
+  return keys;
+}
+
+// Whether a table name is one of the keys, without regard to letter case
+// (it names a result file).
+bool IsTableKey(const std::vector<std::string> &keys, const char *name) {
+  for (const std::string &k : keys) {
+    if (k.size() != std::strlen(name)) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < k.size() && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(k[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+    if (same) return true;
+  }
+  return false;
+}
+
+// [Interface] 2 names the per-interface table: without it among the keys,
+// every interface row would carry the first interface's values.
+void CheckInterfaceTable(CheckList *list, const std::string &razinv, const std::vector<std::string> &keys) {
+  std::string table = Profile(razinv, "Interface", "2");
+  if (table.empty() || keys.empty() || IsTableKey(keys, table.c_str())) return;
+  list->Fail(razinv, "[Interface] 2",
+             "names " + table +
+                 ", which is no key of [Table]: every node ends with -8 (its interface rows would "
+                 "all repeat the first interface)",
+             "name the [Table] key whose query gives one record per interface of the node.");
+}
+
+// Definitions that read a warehouse field name a [Table] key; a key [Table]
+// does not define has no result file, and the node fails.
+void CheckFieldTables(CheckList *list, const std::string &razinv, const std::string &entry, const char *table,
+                      const std::vector<std::string> &keys) {
+  if (keys.empty() || table[0] == '\0' || IsTableKey(keys, table)) return;
+  list->Fail(razinv, entry,
+             std::string("reads table ") + table + ", which [Table] does not define: every node ends with -8",
+             std::string("add a query for ") + table + " to [Table], or correct the table name.");
+}
+
 // The definitions of RazInv.ini for the repository kind in force.
 void CheckDefinitions(CheckList *list, const std::string &razinv, int set) {
+  const std::vector<std::string> keys = TableKeys(razinv);
+  CheckInterfaceTable(list, razinv, keys);
   for (int kind : {kInvKindHardware, kInvKindRepository + set, kInvKindText}) {
     const std::string prefix = KindPrefix(kind);
     INV_ITEM_DEF *defs = nullptr;
@@ -306,6 +357,10 @@ void CheckDefinitions(CheckList *list, const std::string &razinv, int set) {
       }
     }
     Qvad_IniErrorFree(&errors);
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (defs[i].Type == 3)
+        CheckFieldTables(list, razinv, "[" + prefix + "Inventory] " + Num(i + 1), defs[i].Acquire.Part[0], keys);
+    }
     std::free(defs);
     if (count >= 0 && bad == 0) list->Ok(razinv, "[" + prefix + "Setting]", Num(count) + " definitions");
   }
@@ -328,6 +383,11 @@ void CheckMachines(CheckList *list, const std::string &razinv, int set) {
                "give <stem>:<column>[|<column>...][,conditions] with every part non-empty.");
   }
   Qvad_IniErrorFree(&errors);
+  const std::vector<std::string> keys = TableKeys(razinv);
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (machines[i].Valid == 1)
+      CheckFieldTables(list, razinv, "[" + prefix + "MachineID] " + Num(i + 1), machines[i].Acquire.Part[0], keys);
+  }
   std::free(machines);
   if (count >= 0 && bad == 0) list->Ok(razinv, "[" + prefix + "MachineID]", Num(count) + " machine definitions");
 }
@@ -393,8 +453,11 @@ void CheckComponents(CheckList *list, const CheckContext &context) {
     if (Qvad_InvOvInstDirGet(query, sizeof query) != 0) {
       list->Fail(context.nnm_dir, "", "too long for the query tool's path",
                  "install the network manager in a shorter folder.");
-    } else if (plat::FileExists(query)) {
+    } else if (plat::CanRunProgram(query)) {
       list->Ok(query, "", "found");
+    } else if (plat::FileExists(query)) {
+      list->Fail(query, "", "present but cannot be run by this user: every inventory run ends at Init with -6",
+                 "make it executable for the inventory host's user (chmod 755), or reinstall the warehouse tools.");
     } else {
       list->Fail(query, "", "missing: no node list can be made, every inventory run ends at Init with -6",
                  "install the network manager's data warehouse tools, or correct its InstallDir in the registry.");
@@ -435,7 +498,9 @@ void CheckFolders(CheckList *list, const CheckContext &context) {
   std::vector<Folder> folders;
   if (!context.install.empty()) {
     folders.push_back({Sub(context, "etc"), "the service keeps EvtKeep.txt, EvtCount.txt and StopTime.txt there"});
-    folders.push_back({Sub(context, "var"), "the engine keeps node.csv, node.bak and node.txt there"});
+    folders.push_back({Sub(context, "var"),
+                       "the engine keeps node.csv, node.bak and node.txt there, and the run lock qavdinv.lock "
+                       "(on Linux: without it every inventory run ends at Init with -10)"});
     folders.push_back({Sub(context, "tmp", "hard"), "the engine's query files and results go there"});
     folders.push_back({Sub(context, "ret"), "the result files go there"});
   }
