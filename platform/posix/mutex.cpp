@@ -197,8 +197,14 @@ InstanceLockHandle LockInstance(const char *path) {
     SetLastError(kErrInvalidParameter);
     return kInvalidInstanceLock;
   }
-  int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // For the service's user alone (0600): flock needs no write access, so
+  // a file anyone may read could be locked by anyone, and a user outside
+  // the service would keep it from starting. An older file (0644) is
+  // narrowed by its owner. Never through a link.
+  int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0600) ::fchmod(fd, 0600);
+  if (fd < 0 && errno != ELOOP) fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return kInvalidInstanceLock;
