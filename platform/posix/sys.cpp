@@ -107,10 +107,21 @@ static std::string OwnTempFolder(std::string *refusal) {
   if (!made && saved != EEXIST) {
     std::snprintf(why, sizeof why, "the folder %.400s cannot be made: %s", dir.c_str(), std::strerror(saved));
   } else if (fd < 0) {
+    // Not opened: say what is there instead (a folder closed to us is
+    // another user's).
+    int e = errno;
     struct stat st {};
-    bool link = lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-    std::snprintf(why, sizeof why, "%.400s is %s, not a folder of this user's own", dir.c_str(),
-                  link ? "a symbolic link" : "not a folder");
+    if (lstat(dir.c_str(), &st) != 0) {
+      std::snprintf(why, sizeof why, "%.400s cannot be opened: %s", dir.c_str(), std::strerror(e));
+    } else if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
+      std::snprintf(why, sizeof why, "%.400s is %s, not a folder of this user's own", dir.c_str(),
+                    S_ISLNK(st.st_mode) ? "a symbolic link" : "not a folder");
+    } else if (st.st_uid != me) {
+      std::snprintf(why, sizeof why, "%.400s belongs to user %u, not to this user (%u)", dir.c_str(),
+                    static_cast<unsigned>(st.st_uid), static_cast<unsigned>(me));
+    } else {
+      std::snprintf(why, sizeof why, "%.400s cannot be opened: %s", dir.c_str(), std::strerror(e));
+    }
   } else {
     struct stat st {};
     if (made) fchmod(fd, 0700);  // whatever the umask

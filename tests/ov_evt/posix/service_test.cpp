@@ -639,6 +639,7 @@ TEST_F(Service, AnotherLocalUserCannotTakeThePipesFolder) {
   const Case cases[] = {
       {"the shared names taken", "mkfifo -m 600 qvadnerl && touch qvadnerl.lock && chmod 600 qvadnerl.lock", 0, ""},
       {"a folder of theirs in its place", "mkdir -m 777 qvadnerl-65534", 71, "belongs to user 65533, not to this user"},
+      {"a closed folder of theirs in its place", "mkdir -m 700 qvadnerl-65534", 71, "belongs to user 65533, not"},
       {"a link in its place", "mkdir -m 700 theirs && ln -s theirs qvadnerl-65534", 71, "is a symbolic link"},
   };
   for (const Case &c : cases) {
