@@ -40,8 +40,11 @@ std::string ModulePath(const void *address_in_module = nullptr);
 std::string TempDir();
 
 // The runtime folder for pipes and lock files ($QVAD_RUNDIR, created when
-// missing; else /run/qvadnerl; else /tmp on POSIX; the temp folder on Win32).
-std::string RuntimeDir();
+// missing; else /run/qvadnerl; on POSIX else a folder of this user's own in
+// the temp folder; the temp folder on Win32). Empty when the folder of one's
+// own is there but cannot be trusted (another user's, a link, open to
+// others): *refusal, when given, then says why.
+std::string RuntimeDir(std::string *refusal = nullptr);
 
 // Environment variable or empty.
 std::string GetEnv(const char *name);

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadinstall.h"
@@ -144,6 +145,14 @@ int MakePipe(WorkerEnd *end) {
   if (!Qvad_CreatePipe(&end->pipe, 1, 4097, &err)) {
     OvTraceErrorF(err.source, err.line, "I failed in making of a pipe. LocalErrorCode : %d  SystemErrorCode : %d ",
                   static_cast<int>(err.local_code), static_cast<int>(err.system_code));
+    // A runtime folder refused as untrusted is said in words: the codes
+    // alone would read as a plain permission problem.
+    std::string refusal;
+    plat::RuntimeDir(&refusal);
+    if (!refusal.empty()) {
+      OV_ERROR("The pipe's folder is refused: %s", refusal.c_str());
+      plat::NoteForOperator(("qvadovevt: the pipe's folder is refused: " + refusal).c_str());
+    }
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_PIPE_FAILED, nullptr);
     return kOvExitPipe;
   }

@@ -3,9 +3,10 @@
 // this code: the engine is only ever loaded from "<install>/bin", so every
 // host of one install, root or not, whatever its runtime folder or
 // environment, meets the same file, and two installs do not hold each other
-// up. The file is made writable by everyone who can reach the folder, as a
-// lock needs a descriptor open for writing; who may run at all is decided
-// by the folder's own permissions.
+// up. The file belongs to the install's group, the group that owns the var
+// folder, and is made 0660: a lock needs a descriptor open for writing, so
+// every member can take it, and a user outside the install cannot open it
+// at all, let alone hold it for good.
 //
 // It is a process-owned record lock (fcntl), not an flock: a Win32 mutex may
 // be taken again by the thread that owns it, and a host that calls Init twice
@@ -75,15 +76,33 @@ std::string LockPath(const char *name) {
   return install + "/var/" + n + ".lock";
 }
 
-// Opens the lock file, creating it writable for every user when it is new.
-int OpenLockFile(const std::string &path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    ::fchmod(fd, 0666);  // whatever the creator's umask
-    return fd;
+// Gives a lock file the install's group and mode 0660, whatever the
+// creator's umask and primary group. A file from an older install (0666)
+// is brought to the same state by its owner or root; one that belongs to
+// another user is used as it is.
+void ShareWithInstall(int fd, const std::string &path) {
+  struct stat file {};
+  struct stat folder {};
+  if (::fstat(fd, &file) != 0) return;
+  if (file.st_uid != ::geteuid() && ::geteuid() != 0) return;
+  std::string dir = path.substr(0, path.rfind('/'));
+  if (::stat(dir.empty() ? "/" : dir.c_str(), &folder) == 0 && file.st_gid != folder.st_gid) {
+    // Refused for a user outside that group: the file keeps the creator's
+    // group, which the docs tell how to avoid (a setgid var folder).
+    int refused = ::fchown(fd, static_cast<uid_t>(-1), folder.st_gid);
+    (void)refused;
   }
-  if (errno != EEXIST) return -1;
-  return ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if ((file.st_mode & 07777) != 0660) ::fchmod(fd, 0660);
+}
+
+// Opens the lock file, creating it when it is new; never through a link,
+// which would lock (and re-mode) a file of someone else's choosing.
+int OpenLockFile(const std::string &path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0660);
+  if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd >= 0) ShareWithInstall(fd, path);
+  if (fd < 0 && errno == ELOOP) errno = EACCES;  // a link is refused, as a denied file is
+  return fd;
 }
 
 }  // namespace
@@ -197,8 +216,14 @@ InstanceLockHandle LockInstance(const char *path) {
     SetLastError(kErrInvalidParameter);
     return kInvalidInstanceLock;
   }
-  int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // For the service's user alone (0600): flock needs no write access, so
+  // a file anyone may read could be locked by anyone, and a user outside
+  // the service would keep it from starting. An older file (0644) is
+  // narrowed by its owner. Never through a link.
+  int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0600) ::fchmod(fd, 0600);
+  if (fd < 0 && errno != ELOOP) fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return kInvalidInstanceLock;

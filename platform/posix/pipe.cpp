@@ -44,11 +44,13 @@ int g_server_fd = -1;
 int g_lock_fd = -1;
 std::string g_fifo_path;
 
+// Empty when the runtime folder cannot be trusted (see RuntimeDir).
 std::string FifoPath(const char *name) {
   std::string n = name != nullptr ? name : "";
   std::size_t cut = n.find_last_of("\\/");
   if (cut != std::string::npos) n = n.substr(cut + 1);
-  return RuntimeDir() + "/" + n;
+  std::string dir = RuntimeDir();
+  return dir.empty() ? dir : dir + "/" + n;
 }
 
 // One non-blocking read attempt: true when the read has ended (data, end of
@@ -83,9 +85,15 @@ bool TryRead(int fd, ReadState *s) {
 PipeHandle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
   std::lock_guard<std::mutex> hold(g_mutex);
   std::string path = FifoPath(name);
-  int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (path.empty()) {
+    SetLastError(kErrAccessDenied);
+    return kInvalidPipe;
+  }
+  // Never through a link: in a folder others can write to, a link would
+  // make us create or lock a file of their choosing.
+  int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (lock < 0) {
-    SetLastError(ErrorFromErrno(errno));
+    SetLastError(errno == ELOOP ? kErrAccessDenied : ErrorFromErrno(errno));
     return kInvalidPipe;
   }
   if (flock(lock, LOCK_EX | LOCK_NB) != 0) {
@@ -101,7 +109,7 @@ PipeHandle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
   }
   // A FIFO cannot be opened for writing alone without a reader; the
   // outbound server end holds both sides so the open never fails.
-  int fd = open(path.c_str(), (inbound ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC);
+  int fd = open(path.c_str(), (inbound ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     unlink(path.c_str());
@@ -116,6 +124,10 @@ PipeHandle CreatePipeServer(const char *name, bool inbound, std::uint32_t) {
 
 PipeHandle OpenPipeClient(const char *name, bool server_inbound) {
   std::string path = FifoPath(name);
+  if (path.empty()) {
+    SetLastError(kErrAccessDenied);
+    return kInvalidPipe;
+  }
   // The client end is blocking, as a child expects its standard output to be.
   // It is close-on-exec here: a child gets it by being handed it as a stream.
   int fd = open(path.c_str(), (server_inbound ? O_WRONLY : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);

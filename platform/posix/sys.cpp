@@ -15,7 +15,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/error.h"
 
@@ -87,7 +89,60 @@ static bool WritableDir(const std::string &dir) {
   return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string RuntimeDir() {
+// A folder of this user's own in the temp folder: made 0700 when missing;
+// one that is there is used only when it is a real folder (not a link) of
+// this user that nobody else may enter. The temp folder is shared, so the
+// name can be taken by anyone first; what is not ours is refused, never
+// used, so no other user can read, replace or lock the pipe.
+static std::string OwnTempFolder(std::string *refusal) {
+  const uid_t me = geteuid();
+  std::string dir = TempDir() + "/qvadnerl-" + std::to_string(me);
+  bool made = mkdir(dir.c_str(), 0700) == 0;
+  int saved = errno;
+  char why[600];
+  why[0] = '\0';
+  // Checked on the opened folder itself, so a name swapped between the
+  // check and the use cannot pass.
+  int fd = made || saved == EEXIST ? open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+  if (!made && saved != EEXIST) {
+    std::snprintf(why, sizeof why, "the folder %.400s cannot be made: %s", dir.c_str(), std::strerror(saved));
+  } else if (fd < 0) {
+    // Not opened: say what is there instead (a folder closed to us is
+    // another user's).
+    int e = errno;
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0) {
+      std::snprintf(why, sizeof why, "%.400s cannot be opened: %s", dir.c_str(), std::strerror(e));
+    } else if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
+      std::snprintf(why, sizeof why, "%.400s is %s, not a folder of this user's own", dir.c_str(),
+                    S_ISLNK(st.st_mode) ? "a symbolic link" : "not a folder");
+    } else if (st.st_uid != me) {
+      std::snprintf(why, sizeof why, "%.400s belongs to user %u, not to this user (%u)", dir.c_str(),
+                    static_cast<unsigned>(st.st_uid), static_cast<unsigned>(me));
+    } else {
+      std::snprintf(why, sizeof why, "%.400s cannot be opened: %s", dir.c_str(), std::strerror(e));
+    }
+  } else {
+    struct stat st {};
+    if (made) fchmod(fd, 0700);  // whatever the umask
+    if (fstat(fd, &st) != 0) {
+      std::snprintf(why, sizeof why, "%.400s cannot be examined: %s", dir.c_str(), std::strerror(errno));
+    } else if (st.st_uid != me) {
+      std::snprintf(why, sizeof why, "%.400s belongs to user %u, not to this user (%u)", dir.c_str(),
+                    static_cast<unsigned>(st.st_uid), static_cast<unsigned>(me));
+    } else if ((st.st_mode & 07777) != 0700) {
+      std::snprintf(why, sizeof why, "%.400s has mode %04o, not 0700", dir.c_str(),
+                    static_cast<unsigned>(st.st_mode & 07777));
+    }
+  }
+  if (fd >= 0) close(fd);
+  if (why[0] == '\0') return dir;
+  if (refusal != nullptr) *refusal = why;
+  return {};
+}
+
+std::string RuntimeDir(std::string *refusal) {
+  if (refusal != nullptr) refusal->clear();
   std::string env = GetEnv("QVAD_RUNDIR");
   if (!env.empty()) {
     mkdir(env.c_str(), 0755);
@@ -95,7 +150,7 @@ std::string RuntimeDir() {
   }
   if (WritableDir("/run/qvadnerl")) return "/run/qvadnerl";
   if (WritableDir("/run") && mkdir("/run/qvadnerl", 0755) == 0) return "/run/qvadnerl";
-  return "/tmp";
+  return OwnTempFolder(refusal);
 }
 
 bool FileExists(const char *path) {

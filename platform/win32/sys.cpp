@@ -72,7 +72,8 @@ std::string TempDir() {
   return t.empty() ? "C:\\Windows\\Temp" : t;
 }
 
-std::string RuntimeDir() {
+std::string RuntimeDir(std::string *refusal) {
+  if (refusal != nullptr) refusal->clear();
   std::string env = GetEnv("QVAD_RUNDIR");
   if (!env.empty()) {
     ::CreateDirectoryA(env.c_str(), nullptr);

@@ -215,6 +215,9 @@ mkdir -p "$work/results"
 rc=$?
 check "inventory run succeeds" test "$rc" -eq 0 || sed 's/^/    /' "$work/inv.log"
 check "node list written under /var/opt/qvadnerl" test -s /var/opt/qvadnerl/var/node.csv
+check "the var folder is the install group's, setgid" test "$(stat -c '%a %G' /var/opt/qvadnerl/var)" = "2775 qvadnerl"
+check "the run lock is the install group's, 0660" \
+  test "$(stat -c '%a %G' /var/opt/qvadnerl/var/qavdinv.lock)" = "660 qvadnerl"
 # The host is handed <install>/ret/<node>.csv, which the link puts under /var/opt.
 check "node result files handed from the install's ret folder" \
   test "$(grep -c ' file=/opt/qvadnerl/ret/.*\.csv rows=[1-9]' "$work/inv.log")" -ge 4
@@ -251,6 +254,7 @@ done <<<"$files"
 for f in /opt/qvadnerl /etc/opt/qvadnerl /var/opt/qvadnerl /etc/qvadnerl "$runtime_dir"; do
   [ -e "$f" ] && left+=" $f"
 done
+getent group qvadnerl >/dev/null && left+=" group:qvadnerl"
 check "nothing of the package is left after purge" test -z "$left" || echo "    left:$left"
 check "package is gone from dpkg" bash -c "! dpkg-query -W -f='\${Status}' qvadnerl 2>/dev/null | grep -q 'ok installed'"
 installed_by_us=0

@@ -65,9 +65,14 @@ check "uninstall removes unit, environment file, repository settings and event s
   bash -c "test ! -e '$unit' -a ! -e '$work/assets/etc/nerladapter.env' -a ! -e '$work/adapter/etc/RepInfo.ini' && ! grep -q 'Application.QvAdnerl\]' '$QVAD_REGISTRY'"
 "$setup" uninstall >"$work/uninstall.log" 2>&1
 check "uninstall with nothing left to remove succeeds" test $? -eq 0 || cat "$work/uninstall.log"
-"$setup" install -i 192.0.2.10 -t 2 >"$work/check.log" 2>&1
+# A run lock left by an older version, open to every user.
+touch "$work/adapter/var/qavdinv.lock" && chmod 0666 "$work/adapter/var/qavdinv.lock"
+"$setup" install --group "$(id -gn)" -i 192.0.2.10 -t 2 >"$work/check.log" 2>&1
 rc=$?
 check "a preflight check that fails leaves the install's own status" test "$rc" -eq 0
+check "--group gives the var folder to the group, setgid" \
+  test "$(stat -c '%a %G' "$work/adapter/var")" = "2775 $(id -gn)"
+check "and the run lock, 0660" test "$(stat -c '%a %G' "$work/adapter/var/qavdinv.lock")" = "660 $(id -gn)"
 check "and its output and result are shown" \
   bash -c "grep -q 'preflight: network manager missing' '$work/check.log' && grep -q 'qvadcheck: status 3' '$work/check.log'"
 "$setup" uninstall >/dev/null 2>&1

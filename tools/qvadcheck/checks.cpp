@@ -504,7 +504,14 @@ void CheckFolders(CheckList *list, const CheckContext &context) {
     folders.push_back({Sub(context, "tmp", "hard"), "the engine's query files and results go there"});
     folders.push_back({Sub(context, "ret"), "the result files go there"});
   }
-  folders.push_back({plat::RuntimeDir(), "the service's pipe is made there"});
+  std::string refusal;
+  std::string rundir = plat::RuntimeDir(&refusal);
+  if (!rundir.empty()) {
+    folders.push_back({rundir, "the service's pipe is made there"});
+  } else {
+    list->Fail("runtime folder", "", refusal,
+               "remove it (another user's folder or link) or set QVAD_RUNDIR to a folder of the service's own.");
+  }
   for (const Folder &f : folders) {
     // Writing a file is the only test that answers for every user and file system.
     std::string probe = f.path + plat::kSep + ".qvadcheck." + Num(plat::ProcessId());

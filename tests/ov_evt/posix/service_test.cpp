@@ -95,6 +95,7 @@ class Service : public ::testing::Test {
     env_.clear();
     statuses_.clear();
     ready_ = false;
+    run_as_.clear();
     qvtest::RemoveTree(dir_.path());
     fs::create_directories(dir_.path());
     SetUp();
@@ -133,7 +134,12 @@ class Service : public ::testing::Test {
     ASSERT_NE(err, nullptr);
     o.std_err = plat::FileHandleOf(err);
     // As a service manager starts it: by its full path.
-    bool ok = plat::StartProcess(("\"" + app + "\"").c_str(), o, p);
+    std::string line = "\"" + app + "\"";
+    if (!run_as_.empty()) {
+      o.application = kSetpriv;
+      line = std::string(kSetpriv) + " " + run_as_ + " " + line;
+    }
+    bool ok = plat::StartProcess(line.c_str(), o, p);
     std::fclose(err);
     ASSERT_TRUE(ok);
   }
@@ -179,6 +185,26 @@ class Service : public ::testing::Test {
     return qvtest::ReadFile(dir_.file("trc/QvAdnerl01.trc")) + qvtest::ReadFile(dir_.file("trc/QvAdnerl02.trc"));
   }
   std::vector<std::string> Spool() { return qvtest::Lines(qvtest::ReadFile(dir_.file("spool.txt"))); }
+
+  // The service from here on runs as an ordinary user (nobody) that owns
+  // the install and its settings, as a service run by User= would.
+  void RunAsServiceUser() {
+    for (const auto &e : fs::recursive_directory_iterator(dir_.path()))
+      ASSERT_EQ(lchown(e.path().c_str(), kServiceUser, kServiceUser), 0) << e.path();
+    ASSERT_EQ(chown(dir_.path().c_str(), kServiceUser, kServiceUser), 0);
+    run_as_ = AsUser(kServiceUser);
+  }
+  static std::string AsUser(unsigned id) {
+    return "--reuid=" + std::to_string(id) + " --regid=" + std::to_string(id) + " --clear-groups";
+  }
+  // A shell command of another local user, to its end.
+  static int AsOtherUser(const std::string &command) {
+    return qvtest::Run(std::string(kSetpriv) + " " + AsUser(kOtherUser) + " /bin/sh -c \"" + command + "\"");
+  }
+  static constexpr const char *kSetpriv = "/usr/bin/setpriv";
+  static constexpr unsigned kServiceUser = 65534;
+  static constexpr unsigned kOtherUser = 65533;
+  std::string run_as_;
 
   qvtest::ScratchDir dir_{"evtsvc"};
   std::string root_;
@@ -609,6 +635,104 @@ TEST_F(Service, ABadSourceCannotFloodTheEventLog) {
   EXPECT_EQ(Count(Events(), "WARNING 0xA00008A1 180 reports of event 0xA000089D were held back"), 1) << Events();
   EXPECT_EQ(Count(Trace(), "I failed in the acquisition of the event outbreak time."), 200);
   EXPECT_NE(Events().find("0x6000044E"), std::string::npos);  // milestones are never held back
+}
+
+// A service run as an ordinary user without QVAD_RUNDIR, where /run is
+// closed to it, makes its pipe in a folder of its own in the temp folder.
+// Another local user who takes the names first cannot hold it up through
+// the old shared names, and cannot make it use a folder or link of theirs:
+// that start is refused with the reason.
+TEST_F(Service, AnotherLocalUserCannotTakeThePipesFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "playing two other users needs root";
+  if (!qvtest::Exists(kSetpriv)) GTEST_SKIP() << "setpriv (util-linux) is not installed";
+  struct Case {
+    const char *name;
+    const char *other_does;  // in the temp folder, before the start
+    int status;              // 0: the service runs
+    const char *says;
+  };
+  const Case cases[] = {
+      {"the shared names taken", "mkfifo -m 600 qvadnerl && touch qvadnerl.lock && chmod 600 qvadnerl.lock", 0, ""},
+      {"a folder of theirs in its place", "mkdir -m 777 qvadnerl-65534", 71, "belongs to user 65533, not to this user"},
+      {"a closed folder of theirs in its place", "mkdir -m 700 qvadnerl-65534", 71, "belongs to user 65533, not"},
+      {"a link in its place", "mkdir -m 700 theirs && ln -s theirs qvadnerl-65534", 71, "is a symbolic link"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string tmp = dir_.file("tmp");
+    fs::create_directories(tmp);
+    RunAsServiceUser();
+    fs::permissions(tmp, fs::perms::all | fs::perms::sticky_bit);
+    qvtest::EnvVar no_rundir("QVAD_RUNDIR", "");
+    qvtest::EnvVar tmpdir("TMPDIR", tmp);
+    ASSERT_EQ(AsOtherUser("cd " + tmp + " && " + c.other_does), 0);
+    Append(Line(static_cast<long>(std::time(nullptr)), 1));
+    Start();
+    if (c.status == 0) {
+      // Forwarded: the event came through the pipe.
+      ASSERT_TRUE(WaitFor([&] { return Spool().size() == 1; })) << Stderr() << Trace();
+      struct stat st {};
+      ASSERT_EQ(lstat((tmp + "/qvadnerl-65534/qvadnerl").c_str(), &st), 0);
+      EXPECT_TRUE(S_ISFIFO(st.st_mode));
+      ASSERT_EQ(lstat((tmp + "/qvadnerl-65534").c_str(), &st), 0);
+      EXPECT_EQ(st.st_uid, kServiceUser);
+      EXPECT_EQ(st.st_mode & 07777, 0700u);
+      Signal(SIGTERM);
+      EXPECT_EQ(WaitExit(), 1);
+    } else {
+      EXPECT_EQ(WaitExit(), c.status);
+      EXPECT_NE(Events().find("ERROR 0xE0000C87"), std::string::npos) << Events();
+      EXPECT_NE(Stderr().find(std::string("qvadovevt: the pipe's folder is refused: ") + tmp + "/qvadnerl-65534 "),
+                std::string::npos)
+          << Stderr();
+      EXPECT_NE(Stderr().find(c.says), std::string::npos) << Stderr();
+    }
+    SetUpAgain();
+  }
+}
+
+// The single-instance lock is the service user's alone: another local user
+// cannot open it to hold it, so the service still starts. A lock file an
+// older version left readable by all is narrowed at the next start.
+TEST_F(Service, AnotherLocalUserCannotHoldTheInstanceLock) {
+  if (geteuid() != 0) GTEST_SKIP() << "playing two other users needs root";
+  if (!qvtest::Exists(kSetpriv)) GTEST_SKIP() << "setpriv (util-linux) is not installed";
+  const std::string lock = root_ + "/etc/qvadovevt.lock";
+  ASSERT_TRUE(qvtest::WriteFile(lock, ""));
+  fs::permissions(lock,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  RunAsServiceUser();
+  long now = static_cast<long>(std::time(nullptr));
+  Append(Line(now, 1));
+  Start();  // the first start narrows the older file
+  ASSERT_TRUE(WaitFor([&] { return Spool().size() == 1; })) << Stderr();
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
+  struct stat st {};
+  ASSERT_EQ(stat(lock.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  // The other user tries to hold it for as long as the test runs.
+  plat::Process holder;
+  plat::ProcessOptions o;
+  o.application = kSetpriv;
+  std::FILE *said = std::fopen(dir_.file("holder.txt").c_str(), "w");  // what flock says
+  ASSERT_NE(said, nullptr);
+  o.std_err = plat::FileHandleOf(said);
+  std::string line = std::string(kSetpriv) + " " + AsUser(kOtherUser) + " /usr/bin/flock -n " + lock + " sleep 60";
+  bool started = plat::StartProcess(line.c_str(), o, &holder);
+  std::fclose(said);
+  ASSERT_TRUE(started);
+  Sleep(300);
+  Append(Line(now + 1, 2));
+  Start();
+  bool ran = WaitFor([&] { return Spool().size() == 2 || plat::WaitProcess(proc_.handle, 0) == 0; });
+  kill(static_cast<pid_t>(holder.pid), SIGKILL);
+  plat::WaitProcess(holder.handle, 10000);
+  plat::CloseProcess(holder.handle);
+  ASSERT_TRUE(ran && Spool().size() == 2) << Stderr() << Events() << qvtest::ReadFile(dir_.file("holder.txt"));
+  Signal(SIGTERM);
+  EXPECT_EQ(WaitExit(), 1);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Hosts of one install run by different users: root's run and an ordinary
-// user's run must still take turns on the run mutex.
+// user's run of the install's group must still take turns on the run
+// mutex, and a user outside that group must not be able to hold it.
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -20,7 +21,8 @@ namespace {
 using qvtest::ReadFile;
 using qvtest::Run;
 
-constexpr uid_t kNobody = 65534;
+constexpr uid_t kNobody = 65534;  // its group, 65534, plays the install's group
+constexpr uid_t kOutsider = 65533;
 
 std::size_t Count(const std::string &text, const std::string &what) {
   std::size_t n = 0;
@@ -50,6 +52,7 @@ TEST_F(Run, AnOrdinaryUsersHostWaitsForRootsRun) {
   for (const char *channel : {"QvAdnerl03", "QvAdnerl04"})
     ASSERT_TRUE(qvtest::WriteFile(plat::GetEnv("ZLTGATE_DIR") + "/" + channel + ".trc", ""));
   OpenToEveryone(root);
+  ASSERT_EQ(chown(inst.path("var").c_str(), static_cast<uid_t>(-1), kNobody), 0);
   // Root's files come out as a service's usually do: writable by root only.
   mode_t old_mask = umask(022);
   int init = init_();  // root holds the run mutex, and may have created its lock file
@@ -89,6 +92,59 @@ TEST_F(Run, AnOrdinaryUsersHostWaitsForRootsRun) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(out_path) << inst.trace("QvAdnerl03");
   EXPECT_NE(ReadFile(out_path).find("summary: nodes=1 failed=0"), std::string::npos) << ReadFile(out_path);
+}
+
+// The lock file is the install group's (0660, the var folder's group): a
+// user outside it can neither lock it nor open it; and a link put in its
+// place is refused, not followed. Each probe runs as that user.
+TEST_F(Run, AUserOutsideTheInstallsGroupCannotHoldTheRunMutex) {
+  if (geteuid() != 0) GTEST_SKIP() << "playing another user needs root";
+  Nodes({"n1"});
+  OpenToEveryone(fs::path(inst.install()).parent_path().string());
+  const std::string lock = inst.path("var/qavdinv.lock");
+  ASSERT_EQ(chown(inst.path("var").c_str(), static_cast<uid_t>(-1), kNobody), 0);
+  mode_t old_mask = umask(0);  // the mode must not come from the umask
+  int init = init_();
+  umask(old_mask);
+  ASSERT_EQ(init, 0);
+  EXPECT_EQ(close_(), 0);
+  struct stat st {};
+  ASSERT_EQ(lstat(lock.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+  EXPECT_EQ(st.st_gid, kNobody);
+
+  // 0 when the user could open the file and lock it, else 1.
+  auto holds = [&](uid_t user, gid_t group) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(user) != 0) _exit(125);
+      for (int how : {O_RDWR, O_RDONLY}) {
+        int fd = open(lock.c_str(), how | O_CLOEXEC);
+        struct flock fl {};
+        fl.l_type = how == O_RDWR ? F_WRLCK : F_RDLCK;
+        if (fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0) _exit(0);
+      }
+      _exit(1);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(holds(kOutsider, kOutsider), 1);
+  EXPECT_EQ(holds(kNobody, kNobody), 0);  // a member can, as it must to run
+
+  // A link in its place, to a file of the outsider's: not locked, not re-moded.
+  const std::string theirs = inst.path("var/theirs");
+  ASSERT_TRUE(qvtest::WriteFile(theirs, ""));
+  ASSERT_EQ(chown(theirs.c_str(), kOutsider, kOutsider), 0);
+  ASSERT_EQ(chmod(theirs.c_str(), 0600), 0);
+  ASSERT_EQ(unlink(lock.c_str()), 0);
+  ASSERT_EQ(symlink(theirs.c_str(), lock.c_str()), 0);
+  EXPECT_NE(init_(), 0);
+  close_();
+  ASSERT_EQ(stat(theirs.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(st.st_gid, kOutsider);
 }
 
 }  // namespace
