@@ -154,7 +154,9 @@ if [ ! -x "$tree/lib/systemd/systemd" ]; then
     [ -n "$keyring" ] && [ -f "$keyring" ] && keyopt=(--keyring="$keyring")
     building=$(mktemp -d "$cache/.bookworm-systemd.XXXXXX")
     t0=$(now_s)
-    if ! timeout 900 debootstrap --variant=minbase --include=systemd,systemd-sysv,dbus "${keyopt[@]}" \
+    # In the foreground, so that whatever ends this run ends debootstrap
+    # with it; a debootstrap left running would hold the lock until done.
+    if ! timeout --foreground 900 debootstrap --variant=minbase --include=systemd,systemd-sysv,dbus "${keyopt[@]}" \
       bookworm "$building" "$mirror" >"$work/debootstrap.log" 2>&1; then
       why=$(grep -E '^E:' "$work/debootstrap.log" | tail -1)
       skip "the container tree cannot be made (debootstrap from $mirror: ${why:-$(tail -1 "$work/debootstrap.log")})"
