@@ -23,6 +23,7 @@ if [ "${1:-}" != "--native" ]; then
     mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine wine64
     file dpkg-dev lintian systemd
+    debootstrap systemd-container
   )
 fi
 sudo_cmd=""

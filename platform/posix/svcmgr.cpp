@@ -150,9 +150,10 @@ SvcHandle SvcCreate(SvcHandle manager, const char *name, const char *command_lin
   //
   // A stop signals the program alone (KillMode=mixed): it ends its child
   // itself, after it has recorded the stop. A source that fails at once
-  // ends the service within a second; restarts then come every 10 s for
-  // as long as it takes (no start limit), never for a second instance (75),
-  // which would only fail again.
+  // ends the service a few seconds after its start, a missing folder at
+  // once; restarts then come 10 s after each end for as long as it takes
+  // (no start limit), never for a second instance (75), which would only
+  // fail again.
   std::string unit = "# Registered by qvadaddservice.\n[Unit]\nDescription=" + std::string(name) +
                      "\nWants=network-online.target\nAfter=network-online.target\nStartLimitIntervalSec=0\n\n"
                      "[Service]\nType=notify\nNotifyAccess=main\n"
