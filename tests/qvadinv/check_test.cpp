@@ -22,9 +22,9 @@ struct CheckOutcome {
 
 class CheckForesees : public Run {
  protected:
-  CheckOutcome RunCheck() {
+  CheckOutcome RunCheck(const std::string &args = "") {
     std::string out = inst.path("check.txt");
-    int rc = qvtest::Run("\"" + qvtest::BinPath("qvadcheck") + "\"", out);
+    int rc = qvtest::Run("\"" + qvtest::BinPath("qvadcheck") + "\"" + args, out);
     return {rc, qvtest::ReadFile(out)};
   }
   static std::vector<std::string> Fails(const std::string &out) {
@@ -110,6 +110,39 @@ TEST_F(CheckForesees, EachBrokenInstallAndItsRun) {
       fs::create_directories(inst.path("var"));
     }
   }
+}
+
+// --probe asks the warehouse through the engine's query path: the node
+// count when it answers, the tool's own words when it does not, and the
+// run then ends at Init as the probe foresaw.
+TEST_F(CheckForesees, TheProbeAsksTheWarehouse) {
+  fs::create_directories(plat::RuntimeDir());
+  Nodes({"n1", "n2"});
+  CheckOutcome good = RunCheck(" --probe");
+  EXPECT_TRUE(Fails(good.out).empty()) << good.out;
+  EXPECT_NE(good.out.find("[NodeInfo] 1: the warehouse answered the node query: 2 nodes (probe)"), std::string::npos)
+      << good.out;
+
+  qvtest::InvInstall broken{"inv2probe"};
+  broken.InstallEngine();
+  broken.WriteEtc("RazInv.ini", qvtest::kRazInv);
+  broken.WriteEtc("RepInfo.ini", "[General]\nType=0\nSiteName=Site\n");
+  broken.WriteEtc("RazSetting.ini", "[Repository]\nown=1\n[Inventory]\nown=1\n");
+  broken.AnswerFail("nodes", 3);
+  std::string out = broken.path("check.txt");
+  int rc = qvtest::Run("\"" + qvtest::BinPath("qvadcheck") + "\" --probe", out);
+  std::string text = qvtest::ReadFile(out);
+  EXPECT_EQ(rc, 2) << text;
+  std::vector<std::string> fails = Fails(text);
+  ASSERT_EQ(fails.size(), 1u) << text;
+  EXPECT_NE(fails[0].find("[NodeInfo] 1: the warehouse did not answer the node query (probe): the query tool said: "
+                          "ovdwquery: canned failure 3"),
+            std::string::npos)
+      << fails[0];
+  for (const auto &e : fs::directory_iterator(broken.path("tmp")))
+    EXPECT_EQ(e.path().filename().string().rfind("probe-", 0), std::string::npos) << "left behind: " << e.path();
+  EXPECT_EQ(init_(), -6);
+  close_();
 }
 
 }  // namespace

@@ -46,6 +46,8 @@ void CheckSettings(CheckList *list, CheckContext *context);
 void CheckComponents(CheckList *list, const CheckContext &context);
 // The folders the service and the engine write.
 void CheckFolders(CheckList *list, const CheckContext &context);
+// With --probe: the node-list query run once through the engine's query path.
+void CheckProbe(CheckList *list, const CheckContext &context);
 
 // Output: one line per check and a summary, or one JSON document.
 void PrintText(const CheckList &list, int exit_status);
