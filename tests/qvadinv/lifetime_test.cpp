@@ -77,6 +77,10 @@ class Lifetime : public Run {
 // The identifier of the time-out event as the event log carries it.
 const char kTimedOutEvent[] = "0xE0000C95";
 
+// The POSIX reporter writes to $QVAD_EVENTLOG_FILE; the Win32 event log
+// keeps the events itself.
+bool EventsReadable() { return plat::kExeSuffix[0] == '\0'; }
+
 TEST_F(Lifetime, AQueryPastItsTimeFailsItsNodeAndTheRunGoesOn) {
   Nodes({"n1", "slow", "n2", "slowif", "n3"});
   // One node's table query and another's interface count never answer in time.
@@ -98,8 +102,10 @@ TEST_F(Lifetime, AQueryPastItsTimeFailsItsNodeAndTheRunGoesOn) {
               std::string::npos);
     // Told once per run in the event log, with the first node that timed out.
     std::string log = ReadFile(events_);
-    EXPECT_EQ(Count(log, kTimedOutEvent), 1u) << log;
-    EXPECT_NE(log.find("slow"), std::string::npos) << log;
+    if (EventsReadable()) {
+      EXPECT_EQ(Count(log, kTimedOutEvent), 1u) << log;
+      EXPECT_NE(log.find("slow"), std::string::npos) << log;
+    }
     EXPECT_EQ(LiveQueries(live_), 0) << "a query that timed out must end with its process";
     EXPECT_NE(inst.trace("QvAdnerl04").find("(Info)QueryTimeout = 2"), std::string::npos);
   }
@@ -114,7 +120,9 @@ TEST_F(Lifetime, ANodeListThatNeverComesFailsInit) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
   EXPECT_NE(inst.trace("QvAdnerl03").find("(Error)ovdwquery timed out : Node = - Key = NodeInfo QueryTimeout = 2 s"),
             std::string::npos);
-  EXPECT_EQ(Count(ReadFile(events_), kTimedOutEvent), 1u);
+  if (EventsReadable()) {
+    EXPECT_EQ(Count(ReadFile(events_), kTimedOutEvent), 1u);
+  }
   EXPECT_EQ(LiveQueries(live_), 0);
 }
 
@@ -158,7 +166,7 @@ TEST_F(Lifetime, AKilledHostLeavesNoQueryAndTheNextRunIsWhole) {
   std::string host_out = inst.path("host.out");
   unsigned seed = static_cast<unsigned>(Clock::now().time_since_epoch().count());
   std::mt19937 random(seed);
-  int total_kills = 0, killed_alive = 0, leftovers = 0, compared = 0, differences = 0;
+  int total_kills = 0, killed_alive = 0, alive_at_kill = 0, leftovers = 0, compared = 0, differences = 0;
   std::int64_t slowest_end_ms = 0;
   for (const std::string workers : {"", "8"}) {
     SCOPED_TRACE("QueryWorkers=" + workers);
@@ -187,6 +195,8 @@ TEST_F(Lifetime, AKilledHostLeavesNoQueryAndTheNextRunIsWhole) {
       plat::WaitProcess(p.handle, plat::kInfinite);
       plat::CloseProcess(p.handle);
       auto killed = Clock::now();
+      // A figure only: the queries that are dying as the host dies.
+      alive_at_kill += LiveQueries(live_);
       // At once: no wait for what the killed host left running.
       std::string next = Seen(inst, Go());
       ++compared;
@@ -209,9 +219,10 @@ TEST_F(Lifetime, AKilledHostLeavesNoQueryAndTheNextRunIsWhole) {
     }
   }
   std::printf(
-      "kill loop: seed %u, %d kills (%d while the host ran), %d queries alive 2 s after a kill, "
-      "%d runs compared, %d differed; all queries gone %lld ms after a kill at the latest\n",
-      seed, total_kills, killed_alive, leftovers, compared, differences, static_cast<long long>(slowest_end_ms));
+      "kill loop: seed %u, %d kills (%d while the host ran), %d queries alive right after a kill, %d alive 2 s "
+      "after, %d runs compared, %d differed; the last check came %lld ms after its kill (the next run between)\n",
+      seed, total_kills, killed_alive, alive_at_kill, leftovers, compared, differences,
+      static_cast<long long>(slowest_end_ms));
 }
 
 }  // namespace
