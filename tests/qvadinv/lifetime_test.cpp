@@ -155,6 +155,14 @@ TEST_F(Lifetime, AQueryTimeoutThatIsNoCountUsesTheDefault) {
 // does, and no query of the killed run may still be alive 2 s after the
 // kill (the stand-in's lock files tell, on both platforms).
 TEST_F(Lifetime, AKilledHostLeavesNoQueryAndTheNextRunIsWhole) {
+  // Under Wine a host killed inside CreateProcess leaves the new process's
+  // Unix half waiting for its start-up data for good: it never runs (no
+  // lock, no output), but it keeps the test's standard error open, so the
+  // test runner waits for it until its own time-out. Run by hand there:
+  // QVAD_WINE_KILL_LOOP=1 with standard error sent to a file.
+  if (!EventsReadable() && plat::GetEnv("QVAD_WINE_KILL_LOOP").empty()) {
+    GTEST_SKIP() << "under Wine only with QVAD_WINE_KILL_LOOP=1 (see the comment)";
+  }
   const int kills = 20;  // per QueryWorkers setting
   const std::vector<std::string> names = {host_, "n1", "n2", "n3", "n4", "n5", "n6"};
   Nodes(names);
