@@ -18,6 +18,8 @@ struct ProcessObject;
 using ProcessHandle = ProcessObject *;
 inline ProcessHandle const kInvalidProcess = InvalidHandleOf<ProcessHandle>();
 
+struct JobObject;  // platform/job.h
+
 struct ProcessOptions {
   // Program to run; null: the first argument of the command line, looked up on PATH.
   const char *application = nullptr;
@@ -31,6 +33,11 @@ struct ProcessOptions {
   // No window on Win32; on POSIX a new session with its streams on /dev/null
   // unless given above.
   bool hidden = false;
+  // The job the child belongs to (platform/job.h): it ends with the job and
+  // with the process that holds it. On POSIX TerminateProcess also ends
+  // what it started (its process group); on Win32 those end with the job.
+  // Null: a child of its own.
+  JobObject *job = nullptr;
 };
 
 struct Process {

@@ -112,7 +112,8 @@ double PipeOnly(const std::string &bin, long events) {
   if (!Qvad_CreatePipe(&pipe, 1, 4097, &err)) return 0;
   std::string app = bin + plat::kSep + "ovdumpevents" + plat::kExeSuffix;
   std::string cmd = "ovdumpevents -g " + std::to_string(events);
-  QVAD_STARTUPINFO si{true, plat::kInvalidFile, plat::PipeStream(pipe.write_handle), plat::kInvalidFile, false};
+  QVAD_STARTUPINFO si{true,   plat::kInvalidFile, plat::PipeStream(pipe.write_handle), plat::kInvalidFile, false,
+                      nullptr};
   QVAD_PROCESS_INFORMATION info{};
   auto t0 = Clock::now();
   if (!Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &info, &err)) {

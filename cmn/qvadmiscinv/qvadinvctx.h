@@ -6,6 +6,7 @@
 
 #include "cmn/qvaderror.h"
 #include "cmn/qvadtrace.h"
+#include "platform/job.h"
 #include "platform/mutex.h"
 
 extern "C" {
@@ -154,6 +155,12 @@ struct InvRunContext {
   std::int32_t QueryWorkers;
   // The queries of the next nodes running ahead of File (QueryWorkers > 1).
   QvadQueryAhead *Ahead;
+  // Seconds a query process may take (0: no limit).
+  std::int32_t QueryTimeout;
+  // The run's child processes: they end with Close and with the host.
+  plat::JobObject *Job;
+  // <install>/var/children: the records of the run's children (POSIX).
+  char ChildRecordDir[260];
 };
 
 inline constexpr const char kInvErrChannel[] = "QvAdnerl03";

@@ -74,6 +74,29 @@ int Qvad_GetQueryWorkers(const char *razsetting_path, int *workers, QVAD_ERROR_T
   return 1;
 }
 
+int Qvad_GetQueryTimeout(const char *razsetting_path, int *seconds, QVAD_ERROR_TBL *error) {
+  Qvad_ResetError(error);
+  if (seconds == nullptr || razsetting_path == nullptr) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *seconds = kQvadDefaultQueryTimeout;
+  char text[32] = {};
+  QvadGetPrivateProfileString("Inventory", "QueryTimeout", "", text, sizeof text, razsetting_path);
+  if (text[0] == '\0') return 1;
+  // As with QueryWorkers, a value that is no whole number in range is a
+  // mistake to be told, not a time to be guessed.
+  char *end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  while (*end == ' ' || *end == '\t') ++end;
+  if (end == text || *end != '\0' || v < 0 || v > kQvadMaxQueryTimeout) {
+    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
+    return 0;
+  }
+  *seconds = static_cast<int>(v);
+  return 1;
+}
+
 int Qvad_InvOvGetRepoOperationType(const char *edition, char *output, std::uint32_t size, QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
   const char *value = nullptr;

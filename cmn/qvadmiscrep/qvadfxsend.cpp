@@ -11,7 +11,8 @@
 #include "platform/process.h"
 #include "platform/sys.h"
 
-int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVAD_ERROR_TBL *error) {
+int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVAD_ERROR_TBL *error,
+                plat::JobObject *job) {
   Qvad_ResetError(error);
   if (dir == nullptr || file == nullptr || repinfo_path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
@@ -56,6 +57,7 @@ int Qvad_fxsend(const char *dir, const char *file, const char *repinfo_path, QVA
   si.use_std_handles = false;
   si.std_in = si.std_out = si.std_err = plat::kInvalidFile;
   si.hidden = true;
+  si.job = job;
   QVAD_PROCESS_INFORMATION pi{};
   if (Qvad_CreateProcess(nullptr, command, nullptr, nullptr, 0, 0, nullptr, dir, &si, &pi, error) != 1) return 0;
   // Each wait ends the moment the command exits; 500 ms is only its time-out.

@@ -25,6 +25,7 @@ int Qvad_CreateProcess(const char *application, const char *command_line, void *
       options.std_err = startup->std_err;
     }
     options.hidden = startup->hidden;
+    options.job = startup->job;
   }
   plat::Process p;
   if (!plat::StartProcess(command_line, options, &p)) {

@@ -14,6 +14,8 @@ struct QVAD_STARTUPINFO {
   plat::FileHandle std_out;
   plat::FileHandle std_err;
   bool hidden;  // no window (Win32); new session, streams on the null device unless given (POSIX)
+  // The run's job (platform/job.h) the child belongs to, or null.
+  plat::JobObject *job;
 };
 
 // What it gives back: the process handle (close with plat::CloseProcess or

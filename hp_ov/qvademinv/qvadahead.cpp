@@ -106,6 +106,8 @@ void QvadQueryAhead::RunNode(Slot *slot) {
   // A node File refuses is never asked about.
   if (Qvad_InvNodeRefusal(*slot->node) != nullptr) return;
   QvadQuerySite site{run_.QueryToolPath, out.dir, out.dir + "ovdwquery.txt", &stop_};
+  site.timeout_s = static_cast<std::uint32_t>(run_.QueryTimeout);
+  site.job = run_.Job;
   const char *name = slot->node->NodeName;
   out.table = Qvad_InvOvQueryTblExec(site, name, run_.QueryTable);
   if (out.table == 0) out.interfaces = Qvad_InvOvInterface(site, run_.InterfaceQuery, name);

@@ -32,7 +32,9 @@
 #include "hp_ov/qvademinv/qvadovcollect.h"
 #include "hp_ov/qvademinv/qvadovnodes.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
+#include "platform/error.h"
 #include "platform/event.h"
+#include "platform/job.h"
 #include "platform/mutex.h"
 #include "platform/sys.h"
 
@@ -82,9 +84,21 @@ void StopAhead(std::uint32_t wait_ms = plat::kInfinite) {
 // keeps the engine loaded until it ends, so there this comes only at the
 // process's end, when its threads are gone; a later Init of the same
 // engine stops them.)
+// The run's job goes last: whatever of the run still runs ends with it.
 struct AheadAtExit {
-  ~AheadAtExit() { StopAhead(2000); }
+  ~AheadAtExit() {
+    StopAhead(2000);
+    plat::CloseJob(Ctx().Job);
+    Ctx().Job = nullptr;
+  }
 } g_ahead_at_exit;
+
+// Ends the run's child processes that are still running (none, normally:
+// every query and delivery is waited for) and closes its job.
+void CloseRunJob() {
+  plat::CloseJob(Ctx().Job);
+  Ctx().Job = nullptr;
+}
 
 void ReleaseMutex() {
   InvRunContext &c = Ctx();
@@ -98,6 +112,7 @@ void ReleaseMutex() {
 // The clean-up of a failing Init after the mutex was taken.
 std::int32_t FailInit(std::int32_t value) {
   StopAhead();
+  CloseRunJob();
   if (Ctx().NewNodeCsvPath[0] != '\0') std::remove(Ctx().NewNodeCsvPath);
   FreeAll();
   ReleaseMutex();
@@ -162,7 +177,10 @@ std::string LastStem() {
 
 // Where the queries run when they run one after another: tmp/hard itself.
 QvadQuerySite SequentialSite(const InvRunContext &c) {
-  return QvadQuerySite{c.QueryToolPath, HardDir(), c.QueryOutPath, nullptr};
+  QvadQuerySite site{c.QueryToolPath, HardDir(), c.QueryOutPath, nullptr};
+  site.timeout_s = static_cast<std::uint32_t>(c.QueryTimeout);
+  site.job = c.Job;
+  return site;
 }
 
 // ---- Init, step by step ----
@@ -262,6 +280,49 @@ void ReadRunSettings(InvRunContext &c) {
   }
   c.QueryWorkers = workers;
   QVAD_INV_INFO(3, "(Info)QueryWorkers = %d", workers);
+  int timeout = kQvadDefaultQueryTimeout;
+  if (Qvad_GetQueryTimeout(c.RazSettingPath, &timeout, &err) != 1) {
+    QVAD_INV_ERR(1,
+                 "(Warning)Qvad_GetQueryTimeout : %s | %d | %d | %d : QueryTimeout must be 0 to %d seconds, %d set and "
+                 "continue",
+                 err.source, err.line, err.local_code, static_cast<int>(err.system_code), kQvadMaxQueryTimeout,
+                 kQvadDefaultQueryTimeout);
+    timeout = kQvadDefaultQueryTimeout;
+  }
+  c.QueryTimeout = timeout;
+  QVAD_INV_INFO(3, "(Info)QueryTimeout = %d s", timeout);
+}
+
+// Before the run's first query: every child process an earlier run of this
+// install left running is ended and waited for, so nothing writes into this
+// run's files but its own queries; then the run's own job. True, or false
+// after the trace and the report when one cannot be ended.
+bool TakeOverChildren(InvRunContext &c) {
+  std::string records = std::string(c.InstallDir) + plat::kSep + "var" + plat::kSep + "children";
+  if (records.size() >= sizeof c.ChildRecordDir) {
+    QVAD_INV_ERR(1, "(Error)Child record folder path too long : InstallDir = %s", c.InstallDir);
+    ReportError("EndLeftoverProcesses");
+    return false;
+  }
+  std::memcpy(c.ChildRecordDir, records.c_str(), records.size() + 1);
+  int ended = 0;
+  int left = plat::EndLeftoverProcesses(c.ChildRecordDir, 5000, &ended);
+  if (ended > 0) {
+    QVAD_INV_ERR(3, "(Warning)Processes of an earlier run ended : Count = %d Folder = %s", ended, c.ChildRecordDir);
+  }
+  if (left > 0) {
+    QVAD_INV_ERR(1, "(Error)Processes of an earlier run do not end : Count = %d Folder = %s", left, c.ChildRecordDir);
+    ReportError("EndLeftoverProcesses");
+    return false;
+  }
+  c.Job = plat::CreateJob(c.ChildRecordDir);
+  if (c.Job == nullptr) {
+    QVAD_INV_ERR(1, "(Error)CreateJob : Folder = %s ErrNo = %u", c.ChildRecordDir,
+                 static_cast<unsigned>(plat::LastError()));
+    ReportError("CreateJob");
+    return false;
+  }
+  return true;
 }
 
 // Fetches this run's node list beside the previous one (it replaces it
@@ -316,6 +377,7 @@ bool CollectOwnNode(InvRunContext &c, const char *host) {
     QvadQuerySite site = SequentialSite(c);
     if (Qvad_InvOvQueryTblExec(site, own.NodeName, c.QueryTable) != 0) return false;
     int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, own.NodeName);
+    if (interfaces == kQvadQueryTimedOut) return false;
     QvadRepoMark mark = Qvad_InvRepoMark(c);
     if (Qvad_InvOvGetRepo(c, site.dir.c_str(), interfaces) != 0) {
       Qvad_InvRepoTakeBack(c, mark, own.NodeName);
@@ -389,7 +451,7 @@ std::int32_t AfterTheNodes(InvRunContext &c, INV_INFO *info) {
                      nullptr);
   } else if (flag != 0 && c.OwnNodeFirst == 1) {
     std::string ret = std::string(c.InstallDir) + Qvad_InvDirPiece("ret");
-    if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err) != 1) {
+    if (Qvad_fxsend(ret.c_str(), "Repository.csv", c.RepInfoPath, &err, c.Job) != 1) {
       TraceError("Qvad_fxsend", err);
       ReportError("Qvad_fxsend");
     }
@@ -480,12 +542,15 @@ std::int32_t CollectNode(InvRunContext &c, const NodeEntry &node, const char *fi
   QvadQuerySite site = SequentialSite(c);
   QvadQueryAhead::Outcome ahead;
   if (c.Ahead != nullptr && c.Ahead->Take(&node, &ahead)) {
-    bool ready = ahead.table == 0 && MoveResults(c, ahead.dir, site.dir);
+    bool ready = ahead.table == 0 && ahead.interfaces != kQvadQueryTimedOut && MoveResults(c, ahead.dir, site.dir);
     c.Ahead->Release();
     return ready ? BuildRows(c, site.dir, ahead.interfaces, file) : -5;
   }
   if (Qvad_InvOvQueryTblExec(site, node.NodeName, c.QueryTable) != 0) return -5;
-  return BuildRows(c, site.dir, Qvad_InvOvInterface(site, c.InterfaceQuery, node.NodeName), file);
+  int interfaces = Qvad_InvOvInterface(site, c.InterfaceQuery, node.NodeName);
+  // A count that never came is a failed query, not a node without interfaces.
+  if (interfaces == kQvadQueryTimedOut) return -5;
+  return BuildRows(c, site.dir, interfaces, file);
 }
 
 }  // namespace
@@ -493,12 +558,15 @@ std::int32_t CollectNode(InvRunContext &c, const NodeEntry &node, const char *fi
 extern "C" std::int32_t Qvad_EmInvInit(void) {
   InvRunContext &c = Ctx();
   StopAhead();
+  CloseRunJob();
   std::memset(&c, 0, sizeof c);
+  Qvad_InvOvTimeoutNewRun();
   Qvad_TraceOpen(&c.ErrTrace, 0, kInvErrChannel);
   Qvad_TraceOpen(&c.InfoTrace, 0, kInvInfoChannel);
   QVAD_INV_INFO(1, "START");
   if (TakeRunMutex(c) != 0) return -10;
   if (!ComposePaths(c)) return FailInit(-4);
+  if (!TakeOverChildren(c)) return FailInit(-6);
   if (plat::FileExists(c.RepositoryCsvPath)) {
     QVAD_INV_ERR(3, "(Error)File Delete : FileName = %s", c.RepositoryCsvPath);
     std::remove(c.RepositoryCsvPath);
@@ -589,6 +657,7 @@ extern "C" std::int32_t Qvad_EmInvClose(void) {
   QVAD_INV_INFO(1, "START");
   // Queries still running ahead end before the run's mutex goes to the next host.
   StopAhead();
+  CloseRunJob();
   ReleaseMutex();
   if (c.QueryOutPath[0] != '\0') std::remove(c.QueryOutPath);
   if (c.RepositoryCsvPath[0] != '\0') std::remove(c.RepositoryCsvPath);

@@ -28,6 +28,7 @@ int Qvad_InvOvNodeListMake(const InvRunContext &run, const QvadQuerySite &site, 
   // The node query is a plain query: it names no node, so nothing is substituted.
   if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
   int r = Qvad_InvOvQueryCmd(site, txt.c_str(), node_list_path);
+  if (r == kQvadQueryTimedOut) Qvad_InvOvTellTimeout(site, "-", "NodeInfo");
   if (r != 0) return r;
   std::remove(txt.c_str());
   return 0;

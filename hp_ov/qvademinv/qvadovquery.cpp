@@ -1,8 +1,10 @@
 // Running the data warehouse's query tool. One tool process per query;
-// each is waited for until it ends and judged by its exit code and by the
-// result file it leaves.
+// each is waited for until it ends or its time is up, and judged by its
+// exit code and by the result file it leaves.
 #include "hp_ov/qvademinv/qvadovquery.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -62,17 +64,32 @@ int Qvad_InvOvInstDirGet(char *buffer, std::uint32_t size) {
 
 namespace {
 
+// The first time-out of a run has been reported to the event log.
+std::atomic<bool> g_timeout_told{false};
+
 // Waits for the tool to end: 1 with its exit code, 0 when that cannot be
-// had, -1 when a cancel ended it first.
+// had, -1 when a cancel ended it first, -2 when it ran past the time-out
+// and was ended.
 int AwaitTool(const QvadQuerySite &site, plat::ProcessHandle process, std::uint32_t *code) {
   // Waits end the moment the tool exits; the step is only the time-out of one wait.
-  const std::uint32_t step = site.cancel != nullptr ? 50 : 500;
+  const std::int64_t step = site.cancel != nullptr ? 50 : 500;
+  const std::int64_t deadline = site.timeout_s == 0 ? -1 : plat::MonotonicMillis() + site.timeout_s * 1000LL;
   int w;
-  while ((w = plat::WaitProcess(process, step)) == 1) {
+  for (;;) {
+    std::int64_t wait = step;
+    if (deadline >= 0) wait = std::max<std::int64_t>(0, std::min(step, deadline - plat::MonotonicMillis()));
+    w = plat::WaitProcess(process, static_cast<std::uint32_t>(wait));
+    if (w != 1) break;
     if (site.cancel != nullptr && site.cancel->load()) {
       plat::TerminateProcess(process, 1);
       plat::WaitProcess(process, plat::kInfinite);
       return -1;
+    }
+    if (deadline >= 0 && plat::MonotonicMillis() >= deadline) {
+      // Ended with what it started, so nothing of it writes on.
+      plat::TerminateProcess(process, 1);
+      plat::WaitProcess(process, plat::kInfinite);
+      return -2;
     }
   }
   return w == 0 && plat::ProcessExitCode(process, code) ? 1 : 0;
@@ -111,6 +128,7 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
   si.std_in = plat::kInvalidFile;
   si.std_out = h;
   si.std_err = h;
+  si.job = site.job;
   QVAD_PROCESS_INFORMATION pi{};
   QVAD_ERROR_TBL err{};
   if (Qvad_CreateProcess(site.tool, command, nullptr, nullptr, 1, 0, nullptr, nullptr, &si, &pi, &err) != 1) {
@@ -123,7 +141,8 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
   plat::CloseProcess(pi.process);
   out.reset();
   // A run being closed is no failure of the warehouse: nothing to report.
-  if (got < 0) return -3;
+  if (got == -1) return -3;
+  if (got == -2) return kQvadQueryTimedOut;
   if (got == 0) {
     QVAD_INV_ERR(1, "(Error)GetExitCodeProcess : bRet = %d", 0);
     return fail();
@@ -139,6 +158,17 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
   return 0;
 }
 
+void Qvad_InvOvTimeoutNewRun() { g_timeout_told.store(false); }
+
+void Qvad_InvOvTellTimeout(const QvadQuerySite &site, const char *node, const char *key) {
+  QVAD_INV_ERR(1, "(Error)ovdwquery timed out : Node = %s Key = %s QueryTimeout = %u s", node, key,
+               static_cast<unsigned>(site.timeout_s));
+  if (g_timeout_told.exchange(true)) return;
+  char seconds[16];
+  std::snprintf(seconds, sizeof seconds, "%u", static_cast<unsigned>(site.timeout_s));
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_QUERY_TIMED_OUT, node, key, seconds, nullptr);
+}
+
 int Qvad_InvOvQueryTblExec(const QvadQuerySite &site, const char *node, const QueryTableEntry *table) {
   for (const QueryTableEntry *e = table; e != nullptr; e = e->next) {
     char query[1024];
@@ -150,7 +180,9 @@ int Qvad_InvOvQueryTblExec(const QvadQuerySite &site, const char *node, const Qu
     std::string csv = site.dir + e->key + ".csv";
     if (txt.size() >= 260 || csv.size() >= 260) return -1;
     if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
-    if (Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str()) != 0) return -1;
+    int r = Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str());
+    if (r == kQvadQueryTimedOut) Qvad_InvOvTellTimeout(site, node, e->key);
+    if (r != 0) return -1;
     std::remove(txt.c_str());
   }
   return 0;
@@ -196,9 +228,12 @@ int Qvad_InvOvInterface(const QvadQuerySite &site, const char *templ, const char
   std::string csv = site.dir + "Interface.csv";
   if (txt.size() >= 260) return -1;
   if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
-  if (Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str()) != 0) {
+  int r = Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str());
+  if (r != 0) {
     std::remove(txt.c_str());
-    return -1;
+    if (r != kQvadQueryTimedOut) return -1;
+    Qvad_InvOvTellTimeout(site, node, "Interface");
+    return kQvadQueryTimedOut;
   }
   int count = ReadInterfaceCount(csv);
   std::remove(txt.c_str());

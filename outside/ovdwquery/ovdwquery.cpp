@@ -10,13 +10,19 @@
 //   ignored) is looked up and its answer is the file of that name in the
 //   folder, copied to the result file, or "exit:N" to fail with N without a
 //   result; when a query is listed twice the later line wins. A query that
-//   is not listed fails with 1.
+//   is not listed fails with 1. An answer "delay:<ms>:<answer>" waits that
+//   many milliseconds first: a query that takes long for one node only.
 // - otherwise $OVDWQUERY_DB names an SQLite warehouse the SQL runs against
 //   (native builds); a bad query fails with 1 and SQLite's message.
 //
 // $OVDWQUERY_DELAY_MS, when set to a positive number of milliseconds, is
 // waited once per run before answering, so that benchmarks can model a
 // warehouse whose query tool is slow to start.
+//
+// $OVDWQUERY_LIVE_DIR, when set, names a folder where each run holds a lock
+// on a file of its own (<pid>.live) for as long as it lives, so a test can
+// tell whether any query process it started is still running, on both
+// platforms, by trying to take those locks.
 //
 // Messages go to standard error, so they land in the caller's output file.
 #include <chrono>
@@ -26,6 +32,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/mutex.h"
 #include "platform/sys.h"
 #include "warehouse.h"
 
@@ -71,6 +78,12 @@ int Canned(const std::string &dir, const std::string &query, const std::string &
     found = true;
   }
   if (found) {
+    if (answer.compare(0, 6, "delay:") == 0) {
+      std::size_t colon = answer.find(':', 6);
+      long ms = std::atol(answer.c_str() + 6);
+      if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      answer = colon == std::string::npos ? std::string() : answer.substr(colon + 1);
+    }
     if (answer.compare(0, 5, "exit:") == 0) {
       std::fprintf(stderr, "ovdwquery: canned failure %s\n", answer.c_str() + 5);
       return std::atoi(answer.c_str() + 5);
@@ -99,6 +112,13 @@ int main(int argc, char **argv) {
   if (argc == 2 && std::string(argv[1]) == "--version") {
     std::printf("%s (%s) %s\n", "ovdwquery", "stand-in warehouse query", QVAD_VERSION);
     return 0;
+  }
+  std::string live_dir = plat::GetEnv("OVDWQUERY_LIVE_DIR");
+  plat::InstanceLockHandle live = plat::kInvalidInstanceLock;
+  if (!live_dir.empty()) {
+    std::string mark = live_dir + plat::kSep + std::to_string(plat::ProcessId()) + ".live";
+    live = plat::LockInstance(mark.c_str());
+    (void)live;  // held until the process ends, however it ends
   }
   std::string file, out;
   for (int i = 1; i < argc; ++i) {

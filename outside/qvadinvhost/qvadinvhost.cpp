@@ -71,6 +71,17 @@ std::string QueryWorkers() {
   return std::to_string(workers) + (valid ? "" : " (not valid, 1 used)");
 }
 
+// The QueryTimeout in force, in seconds, likewise.
+std::string QueryTimeout() {
+  char install[260] = {};
+  if (QvadGetInstallPathForDll(install, sizeof install) != 0) return "?";
+  std::string path = std::string(install) + plat::kEtcPiece + "RazSetting.ini";
+  int seconds = kQvadDefaultQueryTimeout;
+  QVAD_ERROR_TBL err;
+  bool valid = Qvad_GetQueryTimeout(path.c_str(), &seconds, &err) == 1;
+  return std::to_string(seconds) + (valid ? "" : " (not valid, the default used)");
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -152,8 +163,8 @@ int main(int argc, char **argv) {
   std::printf("Close: %d\n", static_cast<int>(c));
   std::printf(
       "summary: nodes=%ld failed=%ld removed=%ld rows=%ld total_ms=%.0f per_node_ms=%.2f peak_kb=%llu "
-      "query_workers=%s\n",
+      "query_workers=%s query_timeout_s=%s\n",
       nodes, failed, removed, rows, ms, handled > 0 ? ms / static_cast<double>(handled) : 0.0,
-      static_cast<unsigned long long>(plat::PeakMemoryKb()), QueryWorkers().c_str());
+      static_cast<unsigned long long>(plat::PeakMemoryKb()), QueryWorkers().c_str(), QueryTimeout().c_str());
   return status;
 }

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "platform/posix/job_record.h"
 #include "platform/posix/spawn.h"
 #include "platform/sys.h"
 
@@ -32,6 +33,8 @@ struct Child {
   std::uint32_t exit_code = kStillActive;
   bool terminated = false;
   std::uint32_t terminate_code = 0;
+  bool group = false;  // leads a process group of its own (a job's child)
+  std::string record;  // the job's record of it, removed once it is reaped
 };
 
 Child *AsChild(ProcessHandle h) { return h == kInvalidProcess ? nullptr : reinterpret_cast<Child *>(h); }
@@ -105,6 +108,7 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
 
   SpawnSetup setup;
   setup.new_session = options.hidden;
+  setup.job_member = options.job != nullptr;
   setup.directory = options.directory;
   FileHandle streams[3] = {options.std_in, options.std_out, options.std_err};
   for (int i = 0; i < 3; ++i) {
@@ -122,6 +126,8 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   }
   auto child = std::make_unique<Child>();
   child->pid = pid;
+  child->group = options.job != nullptr;
+  child->record = JobRecordChild(options.job, pid);
   child->pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   if (child->pidfd >= 0) fcntl(child->pidfd, F_SETFD, FD_CLOEXEC);
   out->pid = static_cast<std::uint32_t>(pid);
@@ -180,6 +186,8 @@ bool TerminateProcess(ProcessHandle process, std::uint32_t code) {
   }
   c->terminated = true;
   c->terminate_code = code;
+  // What the child started goes with it.
+  if (c->group) kill(-c->pid, SIGKILL);
   if (kill(c->pid, SIGKILL) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return false;
@@ -193,6 +201,7 @@ void CloseProcess(ProcessHandle process) {
   if (c == nullptr) return;
   // Reap a child that has already ended so it does not stay a zombie.
   Reap(c, false);
+  if (c->reaped && !c->record.empty()) unlink(c->record.c_str());
   if (c->pidfd >= 0) close(c->pidfd);
   delete c;
 }

@@ -16,6 +16,11 @@ struct SpawnSetup {
   bool new_session = false;         // away from our terminal and process group
   const char *directory = nullptr;  // the child's working folder; null or empty: ours
   bool search_path = false;         // a program named without a slash is looked up as the shell does
+  // The child leads a process group of its own and is killed (SIGKILL) when
+  // the thread that started it ends, whether by its own end or by the end
+  // of this whole process. posix_spawn cannot set the death signal, so such
+  // a child is started with fork and exec; search_path is not taken then.
+  bool job_member = false;
 };
 
 // Starts program with argv (null-terminated) and our environment: 0 with the

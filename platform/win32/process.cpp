@@ -42,6 +42,9 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   std::vector<char> writable(cmd.begin(), cmd.end());
   writable.push_back('\0');
   DWORD flags = options.hidden ? CREATE_NO_WINDOW : 0;
+  // A job's child joins it before it runs a single instruction, so nothing
+  // it starts can escape the job.
+  if (options.job != nullptr) flags |= CREATE_SUSPENDED;
   // The child inherits its three streams and nothing else: the C runtime
   // opens every file inheritable, and a child started while another thread
   // has a file open would otherwise keep that file open (and undeletable)
@@ -93,6 +96,13 @@ bool StartProcess(const char *command_line, const ProcessOptions &options, Proce
   if (!started) {
     ::SetLastError(error);
     return false;
+  }
+  if (options.job != nullptr) {
+    // A host that runs inside a job of its own on a system without nested
+    // jobs cannot put its children into another: the child then runs as
+    // children did before jobs, rather than every query failing.
+    ::AssignProcessToJobObject(reinterpret_cast<HANDLE>(options.job), pi.hProcess);
+    ::ResumeThread(pi.hThread);
   }
   ::CloseHandle(pi.hThread);
   out->handle = static_cast<ProcessHandle>(pi.hProcess);

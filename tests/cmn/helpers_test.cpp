@@ -138,7 +138,8 @@ TEST_F(Helpers, WarningsOfOneIdentifierAreLimitedAMinute) {
 bool StartWriter(QVAD_PIPE *pipe, const std::string &source, QVAD_PROCESS_INFORMATION *info, QVAD_ERROR_TBL *err,
                  const char *args = "-l 0 -t") {
   plat::SetEnv("OVDUMPEVENTS_SOURCE", source.c_str());
-  QVAD_STARTUPINFO si{true, plat::kInvalidFile, plat::PipeStream(pipe->write_handle), plat::kInvalidFile, false};
+  QVAD_STARTUPINFO si{true,   plat::kInvalidFile, plat::PipeStream(pipe->write_handle), plat::kInvalidFile, false,
+                      nullptr};
   std::string app = qvtest::BinPath("ovdumpevents");
   std::string cmd = std::string("ovdumpevents ") + args;
   return Qvad_CreateProcess(app.c_str(), cmd.c_str(), nullptr, nullptr, 1, 0, nullptr, nullptr, &si, info, err) == 1;

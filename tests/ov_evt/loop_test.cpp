@@ -39,7 +39,8 @@ std::uint32_t Worker(void *) {
   QVAD_PIPE pipe;
   QVAD_ERROR_TBL err{};
   if (Qvad_CreatePipe(&pipe, 1, 4097, &err)) {
-    QVAD_STARTUPINFO si{true, plat::kInvalidFile, plat::PipeStream(pipe.write_handle), plat::kInvalidFile, false};
+    QVAD_STARTUPINFO si{true,   plat::kInvalidFile, plat::PipeStream(pipe.write_handle), plat::kInvalidFile, false,
+                        nullptr};
     std::string app = qvtest::BinPath("ovdumpevents");
     std::string cmd = "ovdumpevents.exe " + r->args;
     if (OvStartChild(app.c_str(), cmd.c_str(), &si, &err)) {

@@ -211,6 +211,27 @@ TEST_F(Check, WarningsAloneExitOne) {
   EXPECT_NE(r.lines.back().find("1 WARN, 0 FAIL"), std::string::npos) << r.lines.back();
 }
 
+TEST_F(Check, QueryTimeoutInForce) {
+  struct Case {
+    const char *setting, *line;
+    int rc;
+  } cases[] = {
+      {"", "OK   @ [Inventory] QueryTimeout: 900 s per query process", 0},
+      {"QueryTimeout=0\n", "OK   @ [Inventory] QueryTimeout: 0 (a query may run without limit)", 0},
+      {"QueryTimeout=30\n", "OK   @ [Inventory] QueryTimeout: 30 s per query process", 0},
+      {"QueryTimeout=5m\n",
+       "WARN @ [Inventory] QueryTimeout: not a number of seconds from 0 to 86400: the run uses 900 s", 1},
+  };
+  for (const Case &c : cases) {
+    Etc("RazSetting.ini", std::string("[Repository]\nown=1\n[Inventory]\nown=0\n") + c.setting);
+    CheckRun r = RunCheck();
+    std::string line = c.line;
+    line.replace(line.find('@'), 1, EtcPath("RazSetting.ini"));
+    EXPECT_EQ(r.rc, c.rc) << r.out;
+    EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+  }
+}
+
 TEST_F(Check, CommandLine) {
   CheckRun r = RunCheck("--version");
   EXPECT_EQ(r.rc, 0);

@@ -79,6 +79,32 @@ void InvInstall::AnswerFail(const std::string &query, int code) {
   WriteIndex();
 }
 
+void InvInstall::AnswerSlow(const std::string &query, const std::string &csv, int ms) {
+  std::string name = "a" + std::to_string(serial_++) + ".csv";
+  WriteFile(canned_ + plat::kSep + name, csv);
+  index_.push_back("delay:" + std::to_string(ms) + ":" + name + "\t" + query);
+  WriteIndex();
+}
+
+std::string InvInstall::SlowAnswers(const std::string &tag, const std::vector<std::string> &queries, int ms) const {
+  std::string dir = dir_.file(tag);
+  Mk(dir);
+  std::string text;
+  for (const auto &line : index_) {
+    std::size_t tab = line.find('\t');
+    std::string answer = line.substr(0, tab), query = line.substr(tab + 1);
+    if (answer.compare(0, 5, "exit:") != 0 && answer.compare(0, 6, "delay:") != 0) {
+      std::filesystem::copy_file(canned_ + plat::kSep + answer, dir + plat::kSep + answer,
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+    bool slow = false;
+    for (const auto &q : queries) slow = slow || q == query;
+    text += (slow ? "delay:" + std::to_string(ms) + ":" : std::string()) + line + "\n";
+  }
+  WriteFile(dir + plat::kSep + "index.txt", text);
+  return dir;
+}
+
 void InvInstall::WriteIndex() const {
   std::string text;
   for (const auto &l : index_) text += l + "\n";

@@ -26,6 +26,13 @@ class InvInstall {
   // The warehouse answers this query text with these CSV bytes, or fails with code.
   void Answer(const std::string &query, const std::string &csv);
   void AnswerFail(const std::string &query, int code);
+  // The same answer, given only after ms milliseconds.
+  void AnswerSlow(const std::string &query, const std::string &csv, int ms);
+  // A second set of canned answers, the same as these except that the
+  // queries named take ms milliseconds each: for a host of its own, pointed
+  // there with OVDWQUERY_CANNED. Returns its folder.
+  std::string SlowAnswers(const std::string &tag, const std::vector<std::string> &queries, int ms) const;
+  const std::string &canned() const { return canned_; }
   // Puts the engine library into <install>/bin so the front library can load it.
   void InstallEngine() const;
   // Sets a registry value of the NNM key (InstallDir) to the build folder, or removes it.

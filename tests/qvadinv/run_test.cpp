@@ -298,6 +298,7 @@ TEST_F(Run, SecondHostWaitsForTheFirstClose) {
     std::string printed = ReadFile(out);
     EXPECT_NE(printed.find("Init: 0"), std::string::npos) << printed;
     EXPECT_NE(printed.find("summary: nodes=1 failed=0"), std::string::npos) << printed;
+    EXPECT_NE(printed.find(" query_timeout_s=900"), std::string::npos) << printed;
     EXPECT_EQ(Count(inst.trace("QvAdnerl04"), "Qvad_EmInvInit Get Mutex."), gets_before + 1);
   }
 }

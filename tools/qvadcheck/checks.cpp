@@ -221,6 +221,17 @@ void CheckRazSetting(CheckList *list, CheckContext *context) {
                "not a number from 1 to " + Num(kQvadMaxQueryWorkers) + ": the run queries one node at a time",
                "set QueryWorkers to a number from 1 to " + Num(kQvadMaxQueryWorkers) + ", or remove it.");
   }
+  int timeout = kQvadDefaultQueryTimeout;
+  if (Qvad_GetQueryTimeout(razsetting.c_str(), &timeout, &err) == 1) {
+    list->Ok(razsetting, "[Inventory] QueryTimeout",
+             timeout == 0 ? std::string("0 (a query may run without limit)") : Num(timeout) + " s per query process");
+  } else {
+    list->Warn(razsetting, "[Inventory] QueryTimeout",
+               "not a number of seconds from 0 to " + Num(kQvadMaxQueryTimeout) + ": the run uses " +
+                   Num(kQvadDefaultQueryTimeout) + " s",
+               "set QueryTimeout to a number of seconds from 0 (no limit) to " + Num(kQvadMaxQueryTimeout) +
+                   ", or remove it.");
+  }
   int delivery = 1;
   if (Qvad_GetRepFlag(razsetting.c_str(), &delivery, &err) == 1) {
     context->delivery = delivery;

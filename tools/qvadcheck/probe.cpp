@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cmn/qvadmiscinv/qvadsettings.h"
 #include "cmn/qvadprofile.h"
 #include "hp_ov/qvademinv/qvadovquery.h"
 #include "platform/sys.h"
@@ -56,13 +57,25 @@ void CheckProbe(CheckList *list, const CheckContext &context) {
     list->Fail(dir, "", "cannot be made: the probe cannot run", "make the tmp folder writable for this user.");
     return;
   }
+  // With the run's own time-out, so a warehouse that never answers ends the
+  // probe as it would end a run's query.
+  int timeout = kQvadDefaultQueryTimeout;
+  QVAD_ERROR_TBL err;
+  std::string razsetting = context.install + plat::kEtcPiece + "RazSetting.ini";
+  if (Qvad_GetQueryTimeout(razsetting.c_str(), &timeout, &err) != 1) timeout = kQvadDefaultQueryTimeout;
   QvadQuerySite site{tool, dir, dir + "ovdwquery.out"};
+  site.timeout_s = static_cast<std::uint32_t>(timeout);
   std::string txt = dir + "node.txt", csv = dir + "node.csv";
   int rc = Qvad_InvOvQueryFileMake(query, txt.c_str());
   if (rc == 0) rc = Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str());
   if (rc == 0) {
     list->Ok(razinv, "[NodeInfo] 1",
              "the warehouse answered the node query: " + std::to_string(CountLines(csv)) + " nodes (probe)");
+  } else if (rc == kQvadQueryTimedOut) {
+    list->Fail(razinv, "[NodeInfo] 1",
+               "the warehouse did not answer the node query within " + std::to_string(timeout) +
+                   " s ([Inventory] QueryTimeout): Init would end with -6 (probe)",
+               "check that the data warehouse answers; raise QueryTimeout only if a healthy warehouse needs longer.");
   } else {
     std::string words = ToolWords(site.stdout_path);
     list->Fail(razinv, "[NodeInfo] 1",
