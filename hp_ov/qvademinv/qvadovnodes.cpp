@@ -29,6 +29,7 @@ int Qvad_InvOvNodeListMake(const InvRunContext &run, const QvadQuerySite &site, 
   if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
   int r = Qvad_InvOvQueryCmd(site, txt.c_str(), node_list_path);
   if (r == kQvadQueryTimedOut) Qvad_InvOvTellTimeout(site, "-", "NodeInfo");
+  if (r == -2 || r == kQvadQueryTimedOut) Qvad_InvOvKeepFailedQuery(site, "-", "NodeInfo", txt.c_str());
   if (r != 0) return r;
   std::remove(txt.c_str());
   return 0;

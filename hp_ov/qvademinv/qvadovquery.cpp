@@ -5,12 +5,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "cmn/qvadeventlog.h"
 #include "cmn/qvadhold.h"
@@ -66,6 +71,10 @@ namespace {
 
 // The first time-out of a run has been reported to the event log.
 std::atomic<bool> g_timeout_told{false};
+// The run's folder of failed queries (empty until the first one); workers
+// of one run may fail at once.
+std::mutex g_failed_mutex;
+std::string g_failed_dir;
 
 // Waits for the tool to end: 1 with its exit code, 0 when that cannot be
 // had, -1 when a cancel ended it first, -2 when it ran past the time-out
@@ -105,10 +114,9 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
     Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_STEP_FAILED, "Qvad_InvOvQueryCmd", nullptr);
     return -1;
   }
-  auto fail = [] {
-    Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_QUERY_FAILED, nullptr);
-    return -2;
-  };
+  // The caller, which knows the node and the key, keeps the evidence and
+  // reports it (Qvad_InvOvKeepFailedQuery).
+  auto fail = [] { return -2; };
   char command[1024] = {};
   int n = std::snprintf(command, sizeof command, "%s -c -file \"%s\" -out \"%s\"",
                         (std::string("ovdwquery") + plat::kExeSuffix).c_str(), query_path, result_path);
@@ -158,7 +166,87 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
   return 0;
 }
 
-void Qvad_InvOvTimeoutNewRun() { g_timeout_told.store(false); }
+void Qvad_InvOvTimeoutNewRun() {
+  g_timeout_told.store(false);
+  std::lock_guard<std::mutex> hold(g_failed_mutex);
+  g_failed_dir.clear();
+}
+
+namespace {
+
+// A node name or key as a piece of a file name: anything but letters,
+// digits, '.', '-' and '_' becomes '_'.
+std::string FilePiece(const char *text) {
+  std::string out;
+  for (const char *p = text; *p != '\0' && out.size() < 64; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    out += std::isalnum(c) || c == '.' || c == '-' || c == '_' ? static_cast<char>(c) : '_';
+  }
+  if (out.empty() || out == "." || out == "..") out = "_";
+  return out;
+}
+
+bool CopyFileBytes(const std::string &from, const std::string &to) {
+  QvadFile in(std::fopen(from.c_str(), "rb"));
+  QvadFile out(std::fopen(to.c_str(), "wb"));
+  if (!out) return false;
+  if (!in) return true;  // nothing there: an empty copy says so
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) {
+    if (std::fwrite(buf, 1, n, out.get()) != n) return false;
+  }
+  return std::fflush(out.get()) == 0;
+}
+
+// This run's folder under var/failed, made at its first failed query; the
+// oldest run folders beyond the last kQvadFailedRunsKept go. Called with
+// g_failed_mutex held.
+std::string FailedRunDir(const char *install) {
+  if (!g_failed_dir.empty()) return g_failed_dir;
+  std::string failed = std::string(install) + plat::kSep + "var" + plat::kSep + "failed";
+  plat::MakeDirectory(failed.c_str());
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  if (const std::tm *local = std::localtime(&now)) tm = *local;
+  char stamp[48];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d-%u", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<unsigned>(plat::ProcessId()));
+  std::string dir = failed + plat::kSep + stamp;
+  if (!plat::MakeDirectory(dir.c_str())) return {};
+  // Names sort by time: keep the newest, this one among them.
+  std::vector<std::string> runs;
+  std::error_code ec;
+  for (const auto &e : std::filesystem::directory_iterator(failed, ec)) runs.push_back(e.path().filename().string());
+  std::sort(runs.begin(), runs.end());
+  for (std::size_t i = 0; i + kQvadFailedRunsKept < runs.size(); ++i) {
+    std::string old = failed + plat::kSep + runs[i];
+    if (old != dir) plat::RemoveFolder(old.c_str());
+  }
+  g_failed_dir = dir;
+  return dir;
+}
+
+}  // namespace
+
+std::string Qvad_InvOvKeepFailedQuery(const QvadQuerySite &site, const char *node, const char *key,
+                                      const char *query_path) {
+  const char *install = Qvad_InvContext()->InstallDir;
+  std::string dir;
+  {
+    std::lock_guard<std::mutex> hold(g_failed_mutex);
+    dir = FailedRunDir(install);
+  }
+  // The node list's query names no node ("-"): its files are NodeInfo.*.
+  std::string name = std::strcmp(node, "-") == 0 ? FilePiece(key) : FilePiece(node) + "-" + FilePiece(key);
+  std::string base = dir + plat::kSep + name;
+  bool kept =
+      !dir.empty() && CopyFileBytes(query_path, base + ".query") && CopyFileBytes(site.stdout_path, base + ".out");
+  const char *where = kept ? dir.c_str() : "(not kept: var/failed cannot be written)";
+  QVAD_INV_ERR(1, "(Error)ovdwquery failed : Node = %s Key = %s : query and output kept in %s", node, key, where);
+  Qvad_ReportEvent(kQvadEventSource, kQvadEventError, QVAD_MSG_QUERY_FAILED, node, key, where, nullptr);
+  return kept ? dir : std::string();
+}
 
 void Qvad_InvOvTellTimeout(const QvadQuerySite &site, const char *node, const char *key) {
   QVAD_INV_ERR(1, "(Error)ovdwquery timed out : Node = %s Key = %s QueryTimeout = %u s", node, key,
@@ -182,6 +270,7 @@ int Qvad_InvOvQueryTblExec(const QvadQuerySite &site, const char *node, const Qu
     if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
     int r = Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str());
     if (r == kQvadQueryTimedOut) Qvad_InvOvTellTimeout(site, node, e->key);
+    if (r == -2 || r == kQvadQueryTimedOut) Qvad_InvOvKeepFailedQuery(site, node, e->key, txt.c_str());
     if (r != 0) return -1;
     std::remove(txt.c_str());
   }
@@ -229,6 +318,7 @@ int Qvad_InvOvInterface(const QvadQuerySite &site, const char *templ, const char
   if (txt.size() >= 260) return -1;
   if (Qvad_InvOvQueryFileMake(query, txt.c_str()) != 0) return -1;
   int r = Qvad_InvOvQueryCmd(site, txt.c_str(), csv.c_str());
+  if (r == -2 || r == kQvadQueryTimedOut) Qvad_InvOvKeepFailedQuery(site, node, "Interface", txt.c_str());
   if (r != 0) {
     std::remove(txt.c_str());
     if (r != kQvadQueryTimedOut) return -1;

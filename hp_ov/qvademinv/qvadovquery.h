@@ -51,6 +51,15 @@ int Qvad_InvOvQueryCmd(const QvadQuerySite &site, const char *query_path, const 
 void Qvad_InvOvTellTimeout(const QvadQuerySite &site, const char *node, const char *key);
 // A new run: its first time-out is reported again.
 void Qvad_InvOvTimeoutNewRun();
+// A query that failed (its status, no result, its time) keeps its evidence
+// where Close does not clean: <install>/var/failed/<run>/<node>-<key>.query
+// (the query text) and .out (the tool's output and error text); the last
+// kQvadFailedRunsKept runs' folders are kept. Traced and reported (event
+// 0xE0000C85 with the node, the key and the folder). Returns the folder, or
+// empty when it could not be made.
+inline constexpr int kQvadFailedRunsKept = 5;
+std::string Qvad_InvOvKeepFailedQuery(const QvadQuerySite &site, const char *node, const char *key,
+                                      const char *query_path);
 // Runs the whole table for a node into dir<key>.csv: 0, or -1 at the first failure.
 int Qvad_InvOvQueryTblExec(const QvadQuerySite &site, const char *node, const QueryTableEntry *table);
 // The node's interface count from the query template ("Interface" "1" of
