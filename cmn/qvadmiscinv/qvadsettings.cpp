@@ -51,50 +51,43 @@ int Qvad_GetRepFlag(const char *razsetting_path, int *flag, QVAD_ERROR_TBL *erro
   return 1;
 }
 
-int Qvad_GetQueryWorkers(const char *razsetting_path, int *workers, QVAD_ERROR_TBL *error) {
+namespace {
+
+// A whole number of [Inventory] from min to max, or the default when the
+// key is absent. The whole value must be such a number: "4x", "-1" or one
+// out of range is a mistake to be told (0, 22), not a value to be guessed;
+// the default is then left in *value.
+int ReadInventoryNumber(const char *razsetting_path, const char *key, int fallback, long min, long max, int *value,
+                        QVAD_ERROR_TBL *error) {
   Qvad_ResetError(error);
-  if (workers == nullptr || razsetting_path == nullptr) {
+  if (value == nullptr || razsetting_path == nullptr) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
-  *workers = 1;
+  *value = fallback;
   char text[32] = {};
-  QvadGetPrivateProfileString("Inventory", "QueryWorkers", "", text, sizeof text, razsetting_path);
+  QvadGetPrivateProfileString("Inventory", key, "", text, sizeof text, razsetting_path);
   if (text[0] == '\0') return 1;
-  // The whole value must be a number from 1 to the limit: "4x", "0" or
-  // "99" is a mistake to be told, not a count to be guessed.
   char *end = nullptr;
   long v = std::strtol(text, &end, 10);
   while (*end == ' ' || *end == '\t') ++end;
-  if (end == text || *end != '\0' || v < 1 || v > kQvadMaxQueryWorkers) {
+  if (end == text || *end != '\0' || v < min || v > max) {
     QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
     return 0;
   }
-  *workers = static_cast<int>(v);
+  *value = static_cast<int>(v);
   return 1;
 }
 
+}  // namespace
+
+int Qvad_GetQueryWorkers(const char *razsetting_path, int *workers, QVAD_ERROR_TBL *error) {
+  return ReadInventoryNumber(razsetting_path, "QueryWorkers", 1, 1, kQvadMaxQueryWorkers, workers, error);
+}
+
 int Qvad_GetQueryTimeout(const char *razsetting_path, int *seconds, QVAD_ERROR_TBL *error) {
-  Qvad_ResetError(error);
-  if (seconds == nullptr || razsetting_path == nullptr) {
-    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
-    return 0;
-  }
-  *seconds = kQvadDefaultQueryTimeout;
-  char text[32] = {};
-  QvadGetPrivateProfileString("Inventory", "QueryTimeout", "", text, sizeof text, razsetting_path);
-  if (text[0] == '\0') return 1;
-  // As with QueryWorkers, a value that is no whole number in range is a
-  // mistake to be told, not a time to be guessed.
-  char *end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  while (*end == ' ' || *end == '\t') ++end;
-  if (end == text || *end != '\0' || v < 0 || v > kQvadMaxQueryTimeout) {
-    QVAD_FILL_ERROR(error, 22, plat::kErrInvalidParameter);
-    return 0;
-  }
-  *seconds = static_cast<int>(v);
-  return 1;
+  return ReadInventoryNumber(razsetting_path, "QueryTimeout", kQvadDefaultQueryTimeout, 0, kQvadMaxQueryTimeout,
+                             seconds, error);
 }
 
 int Qvad_InvOvGetRepoOperationType(const char *edition, char *output, std::uint32_t size, QVAD_ERROR_TBL *error) {
