@@ -130,15 +130,22 @@ TEST_F(CheckForesees, TheProbeAsksTheWarehouse) {
   broken.WriteEtc("RazSetting.ini", "[Repository]\nown=1\n[Inventory]\nown=1\n");
   broken.AnswerFail("nodes", 3);
   std::string out = broken.path("check.txt");
-  int rc = qvtest::Run("\"" + qvtest::BinPath("qvadcheck") + "\" --probe", out);
-  std::string text = qvtest::ReadFile(out);
-  EXPECT_EQ(rc, 2) << text;
-  std::vector<std::string> fails = Fails(text);
-  ASSERT_EQ(fails.size(), 1u) << text;
-  EXPECT_NE(fails[0].find("[NodeInfo] 1: the warehouse did not answer the node query (probe): the query tool said: "
-                          "ovdwquery: canned failure 3"),
-            std::string::npos)
-      << fails[0];
+  const std::string words =
+      "[NodeInfo] 1: the warehouse did not answer the node query (probe): the query tool said: "
+      "ovdwquery: canned failure 3";
+  // Under Wine on a loaded machine a child now and then ends before it has
+  // said anything (seen once in a CI run, never alone): then the probe says
+  // "the query tool said nothing", rightly, and the probe is run again once.
+  std::vector<std::string> fails;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int rc = qvtest::Run("\"" + qvtest::BinPath("qvadcheck") + "\" --probe", out);
+    std::string text = qvtest::ReadFile(out);
+    EXPECT_EQ(rc, 2) << text;
+    fails = Fails(text);
+    ASSERT_EQ(fails.size(), 1u) << text;
+    if (fails[0].find("the query tool said nothing") == std::string::npos) break;
+  }
+  EXPECT_NE(fails[0].find(words), std::string::npos) << fails[0];
   for (const auto &e : fs::directory_iterator(broken.path("tmp")))
     EXPECT_EQ(e.path().filename().string().rfind("probe-", 0), std::string::npos) << "left behind: " << e.path();
   EXPECT_EQ(init_(), -6);
