@@ -1,6 +1,7 @@
 // Reading the query table and filling its templates.
 #include "cmn/qvadmiscinv/qvadquerytbl.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,20 @@ void Qvad_FreeQueryTbl(QueryTableEntry *head) {
     std::free(head);
     head = next;
   }
+}
+
+bool Qvad_SameTableKey(const char *a, const char *b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+bool Qvad_QueryTblHasKey(const QueryTableEntry *head, const char *name) {
+  for (const QueryTableEntry *q = head; q != nullptr; q = q->next) {
+    if (Qvad_SameTableKey(q->key, name)) return true;
+  }
+  return false;
 }
 
 int Qvad_GetQueryTbl(QueryTableEntry **head, const char *ini_path, const char *section, QVAD_ERROR_TBL *error) {

@@ -15,6 +15,12 @@ struct QueryTableEntry {
 // arguments, an empty section or a key too long for an entry; 12 out of memory).
 int Qvad_GetQueryTbl(QueryTableEntry **head, const char *ini_path, const char *section, QVAD_ERROR_TBL *error);
 void Qvad_FreeQueryTbl(QueryTableEntry *head);
+// Whether two table names are the same key: keys name result files, which
+// Windows matches without regard to ASCII letter case (and so does the
+// engine on POSIX).
+bool Qvad_SameTableKey(const char *a, const char *b);
+// Whether the name is one of the list's keys, in that sense.
+bool Qvad_QueryTblHasKey(const QueryTableEntry *head, const char *name);
 
 // Puts the node name into a query template: %s becomes the name and %% one
 // percent sign. Any other conversion, or a result that does not fit, is

@@ -5,7 +5,6 @@
 // next nodes' queries ahead of File.
 #include "hp_ov/qvademinv/qvademinv.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -490,23 +489,11 @@ bool AddTextRows(const InvRunContext &c, const std::string &dir, const char *fil
   return true;
 }
 
-// Table keys name result files, which Windows matches without regard to
-// letter case (and so does the engine on POSIX).
-bool SameKey(const char *a, const char *b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-  }
-  return *a == *b;
-}
-
 // [Interface] 2 must name the [Table] query that gives one record per
 // interface. Told once per run; each node's repository rows are then
 // refused (-8) rather than built from the first record of every table.
 void CheckInterfaceTable(InvRunContext &c) {
-  c.InterfaceTableKnown = 0;
-  for (const QueryTableEntry *q = c.QueryTable; q != nullptr; q = q->next) {
-    if (SameKey(q->key, c.InterfaceTable)) c.InterfaceTableKnown = 1;
-  }
+  c.InterfaceTableKnown = Qvad_QueryTblHasKey(c.QueryTable, c.InterfaceTable) ? 1 : 0;
   if (c.InterfaceTableKnown == 1 || c.InterfaceTable[0] == '\0') return;
   QVAD_INV_ERR(1,
                "(Error)[Interface] 2 = %s names no [Table] key : Path = %s : every node's repository rows are refused",

@@ -3,7 +3,6 @@
 // readers, the definition loaders and the query-table reader of the engine,
 // the tracer binding, the library loader. So a line here says what a run
 // would find, not what a second reading of the files guesses.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -295,15 +294,10 @@ std::vector<std::string> TableKeys(const std::string &razinv) {
   return keys;
 }
 
-// Whether a table name is one of the keys, without regard to letter case
-// (it names a result file).
+// Whether a table name is one of the keys, as the engine matches them.
 bool IsTableKey(const std::vector<std::string> &keys, const char *name) {
   for (const std::string &k : keys) {
-    if (k.size() != std::strlen(name)) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < k.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(k[i])) == std::tolower(static_cast<unsigned char>(name[i]));
-    if (same) return true;
+    if (Qvad_SameTableKey(k.c_str(), name)) return true;
   }
   return false;
 }
